@@ -1,0 +1,33 @@
+// The abstract Launch object: the execution-directory path, the two progress flags, and the steps of
+// a launch as virtual operations in their fixed slot order.
+#pragma once
+
+#include <string>
+
+class Launch {
+public:
+    Launch();
+    virtual ~Launch();
+
+    // Rebuilds the embedded files and writes them to disk: into the current directory, listing each
+    // name on the console, when dumpMode is true; into the execution directory otherwise. Returns
+    // false only when, outside dump mode, the execution directory has not been created; a file that
+    // cannot be rebuilt or written is reported on standard error and the result stays true.
+    virtual bool ExtractBinaries(bool dumpMode);
+    virtual bool CreateExecutionDirectory() = 0;
+    virtual bool RemoveExecutionDirectory() = 0;
+    virtual bool CheckSystem() = 0;
+    virtual bool StartTool() = 0;
+
+    Launch(const Launch&) = delete;
+    Launch& operator=(const Launch&) = delete;
+
+    // Whether the entry reports a failed system check on standard output. Always true.
+    bool reportFailures;
+    // The execution directory's path without a trailing separator; empty until it is composed.
+    std::string executionDirectory;
+    // True once the execution directory has been created; never set back.
+    bool directoryCreated;
+    // True once ExtractBinaries has run past its guard; set back by the destructor.
+    bool binariesExtracted;
+};

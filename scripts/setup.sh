@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# Installs everything the project needs on a Debian 12 machine, as root, and fetches the bzip2 source
+# package that the Windows build compiles libbzip2 from. Safe to run again: each step checks first.
+set -euo pipefail
+
+top=$(cd "$(dirname "$0")/.." && pwd)
+export DEBIAN_FRONTEND=noninteractive
+
+packages=(
+  cmake make g++ gcc pkg-config googletest libgtest-dev libbz2-dev libbenchmark-dev
+  clang-format python3 tmux dpkg-dev
+  gcc-mingw-w64-i686-win32 g++-mingw-w64-i686-win32 binutils-mingw-w64-i686
+  wine wine32 wine64
+)
+
+# wine32 lives in the i386 architecture.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+  need_update=1
+fi
+
+# apt-get source needs deb-src entries. They are derived from the machine's own Debian entries (same
+# URIs, suites and components), so no host name is written here.
+src_list=/etc/apt/sources.list.d/mxvlaunch-src.sources
+if [ ! -s "$src_list" ]; then
+  codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
+  python3_or_awk() {
+    # Copy each deb822 stanza whose Types holds "deb" and whose Suites name this release, as deb-src.
+    awk -v rel="$codename" '
+      function flush() {
+        if (stanza != "" && isdeb && relok) printf "%s\n", stanza
+        stanza = ""; isdeb = 0; relok = 0
+      }
+      /^[[:space:]]*$/ { flush(); next }
+      /^#/ { next }
+      /^Types:/ { if ($0 ~ /[[:space:]]deb([[:space:]]|$)/) isdeb = 1; stanza = stanza "Types: deb-src\n"; next }
+      /^Suites:/ { for (i = 2; i <= NF; i++) if ($i ~ ("^" rel "(-|$)")) relok = 1 }
+      { stanza = stanza $0 "\n" }
+      END { flush() }
+    ' "$@"
+  }
+  tmp=$(mktemp)
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -e "$f" ] && [ "$f" != "$src_list" ] && python3_or_awk "$f" >>"$tmp"
+  done
+  # One-line entries in sources.list become deb-src lines of the same form.
+  if [ -f /etc/apt/sources.list ]; then
+    grep -E "^deb[[:space:]].*[[:space:]]${codename}([-[:space:]])" /etc/apt/sources.list \
+      | sed -E 's/^deb[[:space:]]/deb-src /' >"${tmp}.list" || true
+    if [ -s "${tmp}.list" ]; then
+      cp "${tmp}.list" /etc/apt/sources.list.d/mxvlaunch-src.list
+    fi
+    rm -f "${tmp}.list"
+  fi
+  if [ -s "$tmp" ]; then
+    cp "$tmp" "$src_list"
+  fi
+  rm -f "$tmp"
+  need_update=1
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+# wine32 is an i386 package; dpkg-query names it with its architecture.
+dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed' || missing+=(wine32:i386)
+
+if [ "${need_update:-0}" = 1 ] || [ ${#missing[@]} -gt 0 ] || [ ! -d "$top/.deps/bzip2" ]; then
+  apt-get update -qq
+fi
+if [ ${#missing[@]} -gt 0 ]; then
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# The bzip2 source package, unpacked under .deps/ (ignored by git).
+if [ ! -f "$top/.deps/bzip2/bzlib.c" ]; then
+  work=$(mktemp -d)
+  (cd "$work" && apt-get source -qq bzip2 >/dev/null 2>&1)
+  dir=$(find "$work" -maxdepth 1 -type d -name 'bzip2-*' | head -n 1)
+  if [ -z "$dir" ] || [ ! -f "$dir/bzlib.c" ]; then
+    echo "setup: apt-get source bzip2 did not give the library sources" >&2
+    exit 1
+  fi
+  mkdir -p "$top/.deps"
+  rm -rf "$top/.deps/bzip2"
+  mv "$dir" "$top/.deps/bzip2"
+  rm -rf "$work"
+fi
+echo "setup: ready"
