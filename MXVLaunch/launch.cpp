@@ -2,6 +2,9 @@
 #include "MXVLaunch/launch.h"
 
 Launch::Launch()
-    : reportFailures(true), executionDirectory(), directoryCreated(false), binariesExtracted(false) {}
+    : reportFailures(true), executionDirectory(), directoryCreated(false),
+      binariesExtracted(false) {}
 
-Launch::~Launch() { binariesExtracted = false; }
+Launch::~Launch() {
+    binariesExtracted = false;
+}

@@ -1,5 +1,5 @@
-// The abstract Launch object: the execution-directory path, the two progress flags, and the steps of
-// a launch as virtual operations in their fixed slot order.
+// The abstract Launch object: the execution-directory path, the two progress flags, and the steps
+// of a launch as virtual operations in their fixed slot order.
 #pragma once
 
 #include <string>

@@ -10,8 +10,8 @@
 
 namespace {
 
-// Writes the whole buffer to path with one write call. A file that cannot be opened is never written
-// to or closed, and a short write or a failed close counts as not written.
+// Writes the whole buffer to path with one write call. A file that cannot be opened is never
+// written to or closed, and a short write or a failed close counts as not written.
 bool WriteWholeFile(const std::string& path, const char* data, std::int32_t size) {
     platform::Host& host = platform::host();
     platform::Handle file = host.OpenFileForWriting(path);
@@ -25,8 +25,8 @@ bool WriteWholeFile(const std::string& path, const char* data, std::int32_t size
 }
 
 void ReportFailure(std::uint32_t index, const char* name) {
-    platform::host().WriteStandardError("Error retrieving resource #" + std::to_string(index) + "(" +
-                                        name + ")\n");
+    platform::host().WriteStandardError("Error retrieving resource #" + std::to_string(index) +
+                                        "(" + name + ")\n");
 }
 
 } // namespace

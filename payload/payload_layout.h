@@ -5,17 +5,9 @@
 namespace payload {
 
 constexpr const char* kPayloadNames[] = {
-    "msvcm90.dll",
-    "msvcp90.dll",
-    "msvcr90.dll",
-    "Microsoft.VC90.CRT.manifest",
-    "NQVQlar.exe",
-    "NQVLang.dll",
-    "ZeConfTest.dll",
-    "Ze2ConfTest.dll",
-    "Ze3ConfTest.dll",
-    "TraceLib.dll",
-    "QlarHelp.htm",
+    "msvcm90.dll",     "msvcp90.dll",  "msvcr90.dll",    "Microsoft.VC90.CRT.manifest",
+    "NQVQlar.exe",     "NQVLang.dll",  "ZeConfTest.dll", "Ze2ConfTest.dll",
+    "Ze3ConfTest.dll", "TraceLib.dll", "QlarHelp.htm",
 };
 
 constexpr unsigned kPayloadNameCount = sizeof(kPayloadNames) / sizeof(kPayloadNames[0]);

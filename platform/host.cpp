@@ -6,10 +6,16 @@ namespace {
 Host* installed = nullptr;
 } // namespace
 
-Host& host() { return installed != nullptr ? *installed : SystemHost(); }
+Host& host() {
+    return installed != nullptr ? *installed : SystemHost();
+}
 
-ScopedHost::ScopedHost(Host& replacement) : previous_(installed) { installed = &replacement; }
+ScopedHost::ScopedHost(Host& replacement) : previous_(installed) {
+    installed = &replacement;
+}
 
-ScopedHost::~ScopedHost() { installed = previous_; }
+ScopedHost::~ScopedHost() {
+    installed = previous_;
+}
 
 } // namespace platform

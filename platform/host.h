@@ -38,8 +38,8 @@ public:
 
     // --- Environment ---
 
-    // Returns true and sets value when the variable is set (also to the empty text); returns false and
-    // leaves value alone when it is not set.
+    // Returns true and sets value when the variable is set (also to the empty text); returns false
+    // and leaves value alone when it is not set.
     virtual bool GetEnvironment(const std::string& name, std::string& value) = 0;
 
     // --- Files ---
@@ -47,10 +47,11 @@ public:
     // Opens a file for writing in binary mode, creating it or truncating it when it exists. Returns
     // null when it cannot be opened. The caller closes the handle with CloseFile.
     virtual Handle OpenFileForWriting(const std::string& path) = 0;
-    // Writes size bytes with one write call. Returns the number of bytes written, which is less than
-    // size when the write fell short.
+    // Writes size bytes with one write call. Returns the number of bytes written, which is less
+    // than size when the write fell short.
     virtual std::size_t WriteFile(Handle file, const void* data, std::size_t size) = 0;
-    // Closes a handle from OpenFileForWriting. Returns false when pending data could not be written.
+    // Closes a handle from OpenFileForWriting. Returns false when pending data could not be
+    // written.
     virtual bool CloseFile(Handle file) = 0;
 
     // --- Memory ---

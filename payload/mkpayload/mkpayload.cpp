@@ -3,8 +3,8 @@
 //
 //   mkpayload -o TABLES.cpp [--stored NAME]... FILE...
 //
-// On any bad input it names the file, writes nothing and removes an older output, so that a build can
-// never go on with tables that do not match its inputs.
+// On any bad input it names the file, writes nothing and removes an older output, so that a build
+// can never go on with tables that do not match its inputs.
 #include <sys/stat.h>
 
 #include <cstdio>

@@ -58,7 +58,8 @@ bool OrderInputs(const std::vector<std::string>& paths, const std::vector<std::s
         }
         const auto position = static_cast<std::size_t>(found - expectedNames.begin());
         if (byPosition[position] != nullptr) {
-            error = path + ": '" + name + "' is given twice (also as " + *byPosition[position] + ")";
+            error =
+                path + ": '" + name + "' is given twice (also as " + *byPosition[position] + ")";
             return false;
         }
         byPosition[position] = &path;
@@ -78,7 +79,8 @@ bool OrderInputs(const std::vector<std::string>& paths, const std::vector<std::s
     const std::set<std::string> storedSet(storedNames.begin(), storedNames.end());
     ordered.clear();
     for (std::size_t i = 0; i < expectedNames.size(); ++i) {
-        ordered.push_back({expectedNames[i], *byPosition[i], storedSet.count(expectedNames[i]) != 0});
+        ordered.push_back(
+            {expectedNames[i], *byPosition[i], storedSet.count(expectedNames[i]) != 0});
     }
     return true;
 }
@@ -100,11 +102,13 @@ bool BuildFile(const std::string& name, const std::string& content, bool stored,
     }
 
     // The bound the library's documentation gives for the worst case: 1% more plus 600 bytes.
-    unsigned int streamSize = static_cast<unsigned int>(content.size() + content.size() / 100 + 600);
+    unsigned int streamSize =
+        static_cast<unsigned int>(content.size() + content.size() / 100 + 600);
     std::string stream(streamSize, '\0');
     std::string input = content;
-    int status = BZ2_bzBuffToBuffCompress(stream.data(), &streamSize, input.data(),
-                                          static_cast<unsigned int>(input.size()), kBlockSize, 0, 0);
+    int status =
+        BZ2_bzBuffToBuffCompress(stream.data(), &streamSize, input.data(),
+                                 static_cast<unsigned int>(input.size()), kBlockSize, 0, 0);
     if (status != BZ_OK) {
         error = name + ": compression failed (libbzip2 status " + std::to_string(status) + ")";
         return false;
@@ -173,8 +177,8 @@ std::string EmitTables(const std::vector<BuiltFile>& files) {
 std::string Summary(const std::vector<BuiltFile>& files) {
     std::string out;
     char line[256];
-    std::snprintf(line, sizeof line, "%-8s  %-28s  %12s  %12s  %7s  %-20s  %s\n", "Position", "Name",
-                  "Uncompressed", "Compressed", "Chunks", "Chunk positions", "Last chunk");
+    std::snprintf(line, sizeof line, "%-8s  %-28s  %12s  %12s  %7s  %-20s  %s\n", "Position",
+                  "Name", "Uncompressed", "Compressed", "Chunks", "Chunk positions", "Last chunk");
     out += line;
     std::uint64_t totalUncompressed = 0;
     std::uint64_t totalCompressed = 0;

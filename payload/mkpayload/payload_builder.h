@@ -35,9 +35,9 @@ bool OrderInputs(const std::vector<std::string>& paths, const std::vector<std::s
                  const std::vector<std::string>& expectedNames, std::vector<InputFile>& ordered,
                  std::string& error);
 
-// Compresses content into one bzip2 stream with 900 k blocks (or keeps it as it is when stored), then
-// decompresses the stream again and compares it with content. Returns false with error set when the
-// file is too large for the tables or the round trip differs.
+// Compresses content into one bzip2 stream with 900 k blocks (or keeps it as it is when stored),
+// then decompresses the stream again and compares it with content. Returns false with error set
+// when the file is too large for the tables or the round trip differs.
 bool BuildFile(const std::string& name, const std::string& content, bool stored, BuiltFile& built,
                std::string& error);
 
@@ -48,8 +48,8 @@ std::uint32_t ChunkCount(std::size_t payloadSize);
 // terminator entry. The same files always give the same text.
 std::string EmitTables(const std::vector<BuiltFile>& files);
 
-// A table of positions, names, sizes, chunk counts, chunk positions and last-chunk lengths, with the
-// totals.
+// A table of positions, names, sizes, chunk counts, chunk positions and last-chunk lengths, with
+// the totals.
 std::string Summary(const std::vector<BuiltFile>& files);
 
 } // namespace mkpayload

@@ -1,5 +1,5 @@
-// The host on Linux and other POSIX systems: the stand-ins for the Windows services. The console is the
-// controlling terminal; files are written with the C library.
+// The host on Linux and other POSIX systems: the stand-ins for the Windows services. The console is
+// the controlling terminal; files are written with the C library.
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -53,8 +53,8 @@ public:
         }
     }
 
-    // One key in raw mode (no line input, no echo by the terminal), echoed by us, like the console's
-    // character read.
+    // One key in raw mode (no line input, no echo by the terminal), echoed by us, like the
+    // console's character read.
     bool ConsoleReadKey(char& key) override {
         if (tty_ < 0) {
             return false;

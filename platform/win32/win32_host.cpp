@@ -41,8 +41,8 @@ public:
         DWORD savedMode = 0;
         const bool haveMode = ::GetConsoleMode(in, &savedMode) != FALSE;
         if (haveMode) {
-            ::SetConsoleMode(in, savedMode & ~(ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT |
-                                               ENABLE_PROCESSED_INPUT));
+            ::SetConsoleMode(
+                in, savedMode & ~(ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT | ENABLE_PROCESSED_INPUT));
         }
         bool got = false;
         for (;;) {
