@@ -2,6 +2,8 @@
 // of a launch as virtual operations in their fixed slot order.
 #pragma once
 
+#include <cstddef>
+#include <new>
 #include <string>
 
 class Launch {
@@ -18,6 +20,12 @@ public:
     virtual bool RemoveExecutionDirectory() = 0;
     virtual bool CheckSystem() = 0;
     virtual bool StartTool() = 0;
+
+    // Launch objects are made with new (std::nothrow), from the C allocator through the host, so
+    // that a failed creation is a null pointer and tests can make it fail.
+    static void* operator new(std::size_t size, const std::nothrow_t&) noexcept;
+    static void operator delete(void* memory) noexcept;
+    static void operator delete(void* memory, const std::nothrow_t&) noexcept;
 
     Launch(const Launch&) = delete;
     Launch& operator=(const Launch&) = delete;

@@ -4,12 +4,41 @@
 #pragma once
 
 #include <cstddef>
+#include <ctime>
 #include <string>
 
 namespace platform {
 
 // An opaque handle to something the host opened. Null means none.
 using Handle = void*;
+
+// What a path names, seen without following a link.
+enum class PathKind { Missing, File, Directory, Link };
+
+// How a process is started. The strings are the values given to the system as they stand.
+struct StartParameters {
+    std::string applicationName;
+    // Copied into a writable buffer, which is what the system is given, even when it is empty.
+    std::string commandLine;
+    bool inheritHandles = false;
+    unsigned creationFlags = 0;
+    std::string currentDirectory;
+    // The startup information: its flags and show-window fields; every other field is zero.
+    unsigned startupFlags = 0;
+    unsigned short showWindow = 0;
+};
+
+// The fields of the system's extended version record that the launcher reads.
+struct VersionInfo {
+    unsigned majorVersion = 0;
+    unsigned minorVersion = 0;
+    unsigned buildNumber = 0;
+    unsigned platformId = 0;
+    unsigned short servicePackMajor = 0;
+    unsigned short servicePackMinor = 0;
+    unsigned short suiteMask = 0;
+    unsigned char productType = 0;
+};
 
 class Host {
 public:
@@ -53,6 +82,69 @@ public:
     // Closes a handle from OpenFileForWriting. Returns false when pending data could not be
     // written.
     virtual bool CloseFile(Handle file) = 0;
+
+    // --- Windows directory, paths and clock ---
+
+    // Copies the Windows directory with its terminating NUL into buffer, which holds size bytes,
+    // and returns its length. When the buffer is too small it returns the size needed (NUL
+    // included) and the buffer's contents are undefined; it returns 0 when the directory cannot be
+    // had.
+    virtual unsigned WindowsDirectory(char* buffer, unsigned size) = 0;
+    // The form of a path in Windows form that this platform's file streams take.
+    virtual std::string NativePath(const std::string& path) = 0;
+    // The current local time.
+    virtual std::tm LocalTime() = 0;
+
+    // --- Named mutex ---
+
+    // Opens an existing mutex of that name with full access. Returns null when there is none.
+    virtual Handle OpenNamedMutex(const std::string& name) = 0;
+    // Creates the mutex, owned by the caller. When one of that name exists already, returns a
+    // handle to it (not owned) and sets alreadyExisted. Returns null when creation fails.
+    virtual Handle CreateNamedMutex(const std::string& name, bool& alreadyExisted) = 0;
+    // Closes a mutex, process or thread handle.
+    virtual void CloseSystemHandle(Handle handle) = 0;
+
+    // --- Directories and files ---
+
+    // What the path names. A symbolic link or junction is reported as Link and never followed.
+    virtual PathKind GetPathKind(const std::string& path) = 0;
+    // Starts a listing with a pattern of the form DIR\*. Returns null when nothing can be listed;
+    // otherwise sets name to the first entry ("." and ".." included). End it with FindEnd.
+    virtual Handle FindFirst(const std::string& pattern, std::string& name) = 0;
+    // Sets name to the next entry; false when there is none.
+    virtual bool FindNext(Handle find, std::string& name) = 0;
+    virtual void FindEnd(Handle find) = 0;
+    // Deletes a plain file (a link itself, never its target). Fails on a directory or a locked
+    // file.
+    virtual bool DeletePlainFile(const std::string& path) = 0;
+    // Removes an empty directory.
+    virtual bool RemoveEmptyDirectory(const std::string& path) = 0;
+    // Creates one directory level. Fails when the path exists already.
+    virtual bool MakeDirectory(const std::string& path) = 0;
+    // Waits the given time. Tests count these rather than wait.
+    virtual void Pause(unsigned milliseconds) = 0;
+
+    // --- Processes ---
+
+    // Starts a process. On success sets the process and thread handles, which the caller closes.
+    virtual bool StartProcess(const StartParameters& parameters, Handle& process,
+                              Handle& thread) = 0;
+    // Waits, without a time limit, until the process ends.
+    virtual void WaitForProcess(Handle process) = 0;
+    // Writes text to the debugger output.
+    virtual void DebugOutput(const std::string& text) = 0;
+
+    // --- User interface ---
+
+    // Shows a message box with no owner window and returns the button pressed (or -1).
+    virtual int ShowMessageBox(const std::string& text, const std::string& caption,
+                               unsigned style) = 0;
+
+    // --- System facts ---
+
+    // Fills the version record. Returns false, leaving it zero, when the system does not answer.
+    virtual bool QueryVersion(VersionInfo& version) = 0;
 
     // --- Memory ---
 

@@ -1,11 +1,19 @@
-// The host on Linux and other POSIX systems: the stand-ins for the Windows services. The console is
-// the controlling terminal; files are written with the C library.
+// The host on Linux and other POSIX systems: the stand-ins for the Windows services, as the README
+// describes them. The console is the controlling terminal, the named mutex an flock on a per-user
+// lock file, and the Windows directory a per-user state directory. Nothing answers the version
+// query.
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "platform/host.h"
@@ -14,7 +22,7 @@ namespace platform {
 namespace {
 
 // Windows paths cross the seam; on POSIX each backslash becomes a slash.
-std::string NativePath(const std::string& path) {
+std::string ToNative(const std::string& path) {
     std::string native = path;
     for (char& c : native) {
         if (c == '\\') {
@@ -23,6 +31,28 @@ std::string NativePath(const std::string& path) {
     }
     return native;
 }
+
+std::string EnvironmentOr(const char* name, const std::string& fallback) {
+    const char* value = std::getenv(name);
+    return value != nullptr && value[0] != '\0' ? value : fallback;
+}
+
+// Creates each missing directory of path.
+void MakeDirectories(const std::string& path) {
+    for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1)) {
+        mkdir(path.substr(0, slash).c_str(), 0755);
+    }
+    mkdir(path.c_str(), 0755);
+}
+
+// What a handle of this host holds.
+struct PosixHandle {
+    enum class Kind { Mutex, Listing, Process, Thread } kind;
+    int fd = -1;
+    DIR* listing = nullptr;
+    pid_t pid = -1;
+};
 
 class PosixHost : public Host {
 public:
@@ -90,17 +120,28 @@ public:
         std::fflush(stderr);
     }
 
+    // USERPROFILE and TEMP are Windows variables. When they are not set, the home directory and the
+    // temporary directory answer for them, so the launcher finds a base directory on any Linux
+    // machine.
     bool GetEnvironment(const std::string& name, std::string& value) override {
         const char* found = std::getenv(name.c_str());
-        if (found == nullptr) {
-            return false;
+        if (found != nullptr) {
+            value = found;
+            return true;
         }
-        value = found;
-        return true;
+        if (name == "USERPROFILE" && std::getenv("HOME") != nullptr) {
+            value = std::getenv("HOME");
+            return true;
+        }
+        if (name == "TEMP") {
+            value = EnvironmentOr("TMPDIR", "/tmp");
+            return true;
+        }
+        return false;
     }
 
     Handle OpenFileForWriting(const std::string& path) override {
-        return std::fopen(NativePath(path).c_str(), "wb");
+        return std::fopen(ToNative(path).c_str(), "wb");
     }
 
     std::size_t WriteFile(Handle file, const void* data, std::size_t size) override {
@@ -109,9 +150,206 @@ public:
 
     bool CloseFile(Handle file) override { return std::fclose(static_cast<std::FILE*>(file)) == 0; }
 
+    // The Windows directory is $MXV_WINDOWS_DIR, or mxvlaunch under the user's state directory. Its
+    // Temp folder is made here, because Windows always has one and the run log goes there.
+    unsigned WindowsDirectory(char* buffer, unsigned size) override {
+        std::string home = EnvironmentOr("HOME", "/tmp");
+        std::string directory =
+            EnvironmentOr("MXV_WINDOWS_DIR",
+                          EnvironmentOr("XDG_STATE_HOME", home + "/.local/state") + "/mxvlaunch");
+        MakeDirectories(directory + "/Temp");
+        if (directory.size() + 1 > size) {
+            return static_cast<unsigned>(directory.size() + 1);
+        }
+        std::memcpy(buffer, directory.c_str(), directory.size() + 1);
+        return static_cast<unsigned>(directory.size());
+    }
+
+    std::string NativePath(const std::string& path) override { return ToNative(path); }
+
+    std::tm LocalTime() override {
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+        localtime_r(&now, &local);
+        return local;
+    }
+
+    // The named mutex is an exclusive flock on a per-user lock file named after it. The kernel
+    // drops the lock when the holder ends, so a crashed launcher never blocks the next one.
+    Handle OpenNamedMutex(const std::string& name) override {
+        const int fd = open(LockPath(name).c_str(), O_RDWR | O_CLOEXEC);
+        if (fd < 0) {
+            return nullptr;
+        }
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            // Nobody holds it: on Windows the mutex would not exist.
+            close(fd);
+            return nullptr;
+        }
+        return new PosixHandle{PosixHandle::Kind::Mutex, fd};
+    }
+
+    Handle CreateNamedMutex(const std::string& name, bool& alreadyExisted) override {
+        alreadyExisted = false;
+        const int fd = open(LockPath(name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            return nullptr;
+        }
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            alreadyExisted = true;
+        }
+        return new PosixHandle{PosixHandle::Kind::Mutex, fd};
+    }
+
+    void CloseSystemHandle(Handle handle) override {
+        auto* h = static_cast<PosixHandle*>(handle);
+        if (h == nullptr) {
+            return;
+        }
+        if (h->fd >= 0) {
+            close(h->fd);
+        }
+        delete h;
+    }
+
+    PathKind GetPathKind(const std::string& path) override {
+        struct stat info {};
+        if (lstat(ToNative(path).c_str(), &info) != 0) {
+            return PathKind::Missing;
+        }
+        if (S_ISLNK(info.st_mode)) {
+            return PathKind::Link;
+        }
+        return S_ISDIR(info.st_mode) ? PathKind::Directory : PathKind::File;
+    }
+
+    // The pattern is DIR\\*; the listing is of DIR.
+    Handle FindFirst(const std::string& pattern, std::string& name) override {
+        std::string directory = ToNative(pattern);
+        if (directory.size() >= 2 && directory.compare(directory.size() - 2, 2, "/*") == 0) {
+            directory.resize(directory.size() - 2);
+        }
+        DIR* listing = opendir(directory.c_str());
+        if (listing == nullptr) {
+            return nullptr;
+        }
+        auto* handle = new PosixHandle{PosixHandle::Kind::Listing};
+        handle->listing = listing;
+        if (!FindNext(handle, name)) {
+            FindEnd(handle);
+            return nullptr;
+        }
+        return handle;
+    }
+
+    bool FindNext(Handle find, std::string& name) override {
+        const dirent* entry = readdir(static_cast<PosixHandle*>(find)->listing);
+        if (entry == nullptr) {
+            return false;
+        }
+        name = entry->d_name;
+        return true;
+    }
+
+    void FindEnd(Handle find) override {
+        auto* handle = static_cast<PosixHandle*>(find);
+        closedir(handle->listing);
+        delete handle;
+    }
+
+    // unlink removes a link itself and fails on a directory, as DeleteFile does on Windows.
+    bool DeletePlainFile(const std::string& path) override {
+        return unlink(ToNative(path).c_str()) == 0;
+    }
+
+    bool RemoveEmptyDirectory(const std::string& path) override {
+        return rmdir(ToNative(path).c_str()) == 0;
+    }
+
+    bool MakeDirectory(const std::string& path) override {
+        return mkdir(ToNative(path).c_str(), 0700) == 0;
+    }
+
+    void Pause(unsigned milliseconds) override { usleep(milliseconds * 1000u); }
+
+    // Windows has no execute bit: the file gets one here before it is started. The command-line
+    // text has no meaning on POSIX; the program is started with no arguments. A pipe that closes on
+    // exec tells the parent whether the start itself worked.
+    bool StartProcess(const StartParameters& parameters, Handle& process, Handle& thread) override {
+        const std::string program = ToNative(parameters.applicationName);
+        const std::string directory = ToNative(parameters.currentDirectory);
+        chmod(program.c_str(), 0700);
+        int report[2];
+        if (pipe2(report, O_CLOEXEC) != 0) {
+            return false;
+        }
+        const pid_t pid = fork();
+        if (pid < 0) {
+            close(report[0]);
+            close(report[1]);
+            return false;
+        }
+        if (pid == 0) {
+            int failure = 0;
+            if (!directory.empty() && chdir(directory.c_str()) != 0) {
+                failure = errno;
+            } else {
+                char* const argv[] = {const_cast<char*>(program.c_str()), nullptr};
+                execv(program.c_str(), argv);
+                failure = errno;
+            }
+            (void)!write(report[1], &failure, sizeof failure);
+            _exit(127);
+        }
+        close(report[1]);
+        int failure = 0;
+        const bool failed = read(report[0], &failure, sizeof failure) == sizeof failure;
+        close(report[0]);
+        if (failed) {
+            waitpid(pid, nullptr, 0);
+            return false;
+        }
+        auto* p = new PosixHandle{PosixHandle::Kind::Process};
+        p->pid = pid;
+        process = p;
+        thread = new PosixHandle{PosixHandle::Kind::Thread};
+        return true;
+    }
+
+    void WaitForProcess(Handle process) override {
+        const pid_t pid = static_cast<PosixHandle*>(process)->pid;
+        while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }
+
+    // There is no debugger channel here; the text is dropped.
+    void DebugOutput(const std::string&) override {}
+
+    // The box becomes its caption and text on the terminal, or on standard error without one, and
+    // counts as closed with OK.
+    int ShowMessageBox(const std::string& text, const std::string& caption, unsigned) override {
+        const std::string line = caption + ": " + text + "\n";
+        const int tty = open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        if (tty >= 0) {
+            (void)!write(tty, line.data(), line.size());
+            close(tty);
+        } else {
+            WriteStandardError(line);
+        }
+        return 1;
+    }
+
+    // No version record answers on POSIX.
+    bool QueryVersion(VersionInfo&) override { return false; }
+
     void* Allocate(std::size_t size) override { return std::malloc(size); }
 
 private:
+    static std::string LockPath(const std::string& name) {
+        return EnvironmentOr("XDG_RUNTIME_DIR", "/tmp") + "/" + name + "-" +
+               std::to_string(getuid()) + ".lock";
+    }
+
     int tty_ = -1;
 };
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "platform/host.h"
 
@@ -95,6 +96,125 @@ public:
     }
 
     bool CloseFile(Handle file) override { return std::fclose(static_cast<std::FILE*>(file)) == 0; }
+
+    unsigned WindowsDirectory(char* buffer, unsigned size) override {
+        return ::GetWindowsDirectoryA(buffer, size);
+    }
+
+    std::string NativePath(const std::string& path) override { return path; }
+
+    std::tm LocalTime() override {
+        const std::time_t now = std::time(nullptr);
+        const std::tm* local = std::localtime(&now);
+        return local != nullptr ? *local : std::tm{};
+    }
+
+    Handle OpenNamedMutex(const std::string& name) override {
+        return ::OpenMutexA(MUTEX_ALL_ACCESS, FALSE, name.c_str());
+    }
+
+    // The system says whether the name existed before this call; that is the only way to tell a
+    // mutex made by a launcher that started at the same instant from one made here.
+    Handle CreateNamedMutex(const std::string& name, bool& alreadyExisted) override {
+        HANDLE mutex = ::CreateMutexA(nullptr, TRUE, name.c_str());
+        alreadyExisted = mutex != nullptr && ::GetLastError() == ERROR_ALREADY_EXISTS;
+        return mutex;
+    }
+
+    void CloseSystemHandle(Handle handle) override { ::CloseHandle(handle); }
+
+    // A reparse point (a symbolic link or a junction) is reported as a link, whatever it points at.
+    PathKind GetPathKind(const std::string& path) override {
+        const DWORD attributes = ::GetFileAttributesA(path.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            return PathKind::Missing;
+        }
+        if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            return PathKind::Link;
+        }
+        return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::Directory : PathKind::File;
+    }
+
+    Handle FindFirst(const std::string& pattern, std::string& name) override {
+        WIN32_FIND_DATAA data{};
+        HANDLE find = ::FindFirstFileA(pattern.c_str(), &data);
+        if (find == INVALID_HANDLE_VALUE) {
+            return nullptr;
+        }
+        name = data.cFileName;
+        return find;
+    }
+
+    bool FindNext(Handle find, std::string& name) override {
+        WIN32_FIND_DATAA data{};
+        if (!::FindNextFileA(find, &data)) {
+            return false;
+        }
+        name = data.cFileName;
+        return true;
+    }
+
+    void FindEnd(Handle find) override { ::FindClose(find); }
+
+    bool DeletePlainFile(const std::string& path) override {
+        return ::DeleteFileA(path.c_str()) != FALSE;
+    }
+
+    bool RemoveEmptyDirectory(const std::string& path) override {
+        return ::RemoveDirectoryA(path.c_str()) != FALSE;
+    }
+
+    bool MakeDirectory(const std::string& path) override {
+        return ::CreateDirectoryA(path.c_str(), nullptr) != FALSE;
+    }
+
+    void Pause(unsigned milliseconds) override { ::Sleep(milliseconds); }
+
+    bool StartProcess(const StartParameters& parameters, Handle& process, Handle& thread) override {
+        STARTUPINFOA startup;
+        ::ZeroMemory(&startup, sizeof startup);
+        startup.cb = sizeof startup;
+        startup.dwFlags = parameters.startupFlags;
+        startup.wShowWindow = parameters.showWindow;
+        // The system may write to the command line, so it gets a buffer of its own.
+        std::vector<char> commandLine(parameters.commandLine.begin(), parameters.commandLine.end());
+        commandLine.push_back('\0');
+        PROCESS_INFORMATION started{};
+        if (!::CreateProcessA(parameters.applicationName.c_str(), commandLine.data(), nullptr,
+                              nullptr, parameters.inheritHandles ? TRUE : FALSE,
+                              parameters.creationFlags, nullptr,
+                              parameters.currentDirectory.c_str(), &startup, &started)) {
+            return false;
+        }
+        process = started.hProcess;
+        thread = started.hThread;
+        return true;
+    }
+
+    void WaitForProcess(Handle process) override { ::WaitForSingleObject(process, INFINITE); }
+
+    void DebugOutput(const std::string& text) override { ::OutputDebugStringA(text.c_str()); }
+
+    int ShowMessageBox(const std::string& text, const std::string& caption,
+                       unsigned style) override {
+        return ::MessageBoxA(nullptr, text.c_str(), caption.c_str(), style);
+    }
+
+    bool QueryVersion(VersionInfo& version) override {
+        OSVERSIONINFOEXA record;
+        ::ZeroMemory(&record, sizeof record);
+        record.dwOSVersionInfoSize = sizeof record;
+        const bool answered = ::GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(&record)) != FALSE;
+        version.majorVersion = record.dwMajorVersion;
+        version.minorVersion = record.dwMinorVersion;
+        version.buildNumber = record.dwBuildNumber;
+        version.platformId = record.dwPlatformId;
+        version.servicePackMajor = record.wServicePackMajor;
+        version.servicePackMinor = record.wServicePackMinor;
+        version.suiteMask = record.wSuiteMask;
+        version.productType = record.wProductType;
+        return answered;
+    }
 
     void* Allocate(std::size_t size) override { return std::malloc(size); }
 

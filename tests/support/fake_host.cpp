@@ -1,16 +1,36 @@
-// The fake host's behaviour: everything in memory, nothing touches the machine.
+// The fake host's behaviour: everything but the run log in memory.
 #include "tests/support/fake_host.h"
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <stdexcept>
 
 namespace testing_support {
+namespace {
 
-FakeHost::FakeHost() = default;
+std::string Parent(const std::string& path) {
+    const std::size_t slash = path.find_last_of('\\');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+} // namespace
+
+FakeHost::FakeHost() {
+    // Wednesday, 5 March 2025, 09:04:07.
+    now.tm_year = 125;
+    now.tm_mon = 2;
+    now.tm_mday = 5;
+    now.tm_wday = 3;
+    now.tm_hour = 9;
+    now.tm_min = 4;
+    now.tm_sec = 7;
+}
+
 FakeHost::~FakeHost() = default;
 
 bool FakeHost::AllocConsole() {
+    calls.push_back("AllocConsole");
     if (consoleAttached) {
         return false;
     }
@@ -19,6 +39,7 @@ bool FakeHost::AllocConsole() {
 }
 
 void FakeHost::FreeConsole() {
+    calls.push_back("FreeConsole");
     consoleAttached = false;
 }
 
@@ -29,6 +50,7 @@ void FakeHost::ConsoleWrite(const std::string& text) {
 }
 
 bool FakeHost::ConsoleReadKey(char& key) {
+    calls.push_back("ReadKey");
     if (!consoleAttached || keys.empty()) {
         return false;
     }
@@ -56,37 +78,189 @@ bool FakeHost::GetEnvironment(const std::string& name, std::string& value) {
 }
 
 platform::Handle FakeHost::OpenFileForWriting(const std::string& path) {
-    fileCalls.push_back("open " + path);
+    calls.push_back("open " + path);
     if (unopenablePaths.count(path) != 0) {
         return nullptr;
     }
-    files[path].clear();
-    open_.push_back(std::make_unique<OpenFile>(OpenFile{path}));
-    return open_.back().get();
+    AddFile(path);
+    return NewHandle("file", path);
 }
 
 std::size_t FakeHost::WriteFile(platform::Handle file, const void* data, std::size_t size) {
-    auto* handle = static_cast<OpenFile*>(file);
-    const auto known = std::find_if(open_.begin(), open_.end(),
-                                    [&](const auto& entry) { return entry.get() == handle; });
-    if (known == open_.end()) {
-        throw std::logic_error("write to a handle that is not open");
-    }
-    fileCalls.push_back("write " + handle->path + " " + std::to_string(size));
+    FakeHandle* handle = Known(file, "file");
+    calls.push_back("write " + handle->path + " " + std::to_string(size));
     const std::size_t done = shortWritePaths.count(handle->path) != 0 ? size / 2 : size;
     files[handle->path].append(static_cast<const char*>(data), done);
     return done;
 }
 
 bool FakeHost::CloseFile(platform::Handle file) {
-    auto* handle = static_cast<OpenFile*>(file);
+    calls.push_back("close " + Known(file, "file")->path);
+    Release(file);
+    return true;
+}
+
+unsigned FakeHost::WindowsDirectory(char* buffer, unsigned size) {
+    if (windowsDirectoryThrows) {
+        throw std::runtime_error("the Windows directory cannot be had");
+    }
+    if (windowsDirectory.size() + 1 > size) {
+        return static_cast<unsigned>(windowsDirectory.size() + 1);
+    }
+    std::memcpy(buffer, windowsDirectory.c_str(), windowsDirectory.size() + 1);
+    return static_cast<unsigned>(windowsDirectory.size());
+}
+
+std::string FakeHost::NativePath(const std::string& path) {
+    std::string native = path;
+    std::replace(native.begin(), native.end(), '\\', '/');
+    return native;
+}
+
+std::tm FakeHost::LocalTime() {
+    if (localTimeThrows) {
+        throw std::runtime_error("no clock");
+    }
+    return now;
+}
+
+platform::Handle FakeHost::OpenNamedMutex(const std::string& name) {
+    calls.push_back("OpenMutex " + name);
+    return heldMutexes.count(name) != 0 ? NewHandle("mutex", name) : nullptr;
+}
+
+platform::Handle FakeHost::CreateNamedMutex(const std::string& name, bool& alreadyExisted) {
+    calls.push_back("CreateMutex " + name);
+    if (mutexCreationFails) {
+        return nullptr;
+    }
+    alreadyExisted = heldMutexes.count(name) != 0 || mutexAppearingAtCreation == name;
+    return NewHandle("mutex", name);
+}
+
+void FakeHost::CloseSystemHandle(platform::Handle handle) {
     const auto known = std::find_if(open_.begin(), open_.end(),
                                     [&](const auto& entry) { return entry.get() == handle; });
     if (known == open_.end()) {
         throw std::logic_error("close of a handle that is not open");
     }
-    fileCalls.push_back("close " + handle->path);
-    open_.erase(known);
+    calls.push_back("close " + (*known)->kind);
+    Release(handle);
+}
+
+platform::PathKind FakeHost::GetPathKind(const std::string& path) {
+    const auto found = paths.find(path);
+    return found == paths.end() ? platform::PathKind::Missing : found->second;
+}
+
+platform::Handle FakeHost::FindFirst(const std::string& pattern, std::string& name) {
+    calls.push_back("list " + pattern);
+    if (pattern.size() < 2 || pattern.compare(pattern.size() - 2, 2, "\\*") != 0) {
+        throw std::logic_error("unexpected listing pattern " + pattern);
+    }
+    const std::string directory = pattern.substr(0, pattern.size() - 2);
+    if (GetPathKind(directory) != platform::PathKind::Directory) {
+        return nullptr;
+    }
+    platform::Handle find = NewHandle("listing", directory);
+    FakeHandle* handle = Known(find, "listing");
+    handle->listing = {".", ".."};
+    for (const auto& entry : paths) {
+        if (Parent(entry.first) == directory) {
+            handle->listing.push_back(entry.first.substr(directory.size() + 1));
+        }
+    }
+    FindNext(find, name);
+    return find;
+}
+
+bool FakeHost::FindNext(platform::Handle find, std::string& name) {
+    FakeHandle* handle = Known(find, "listing");
+    if (handle->next >= handle->listing.size()) {
+        return false;
+    }
+    name = handle->listing[handle->next++];
+    return true;
+}
+
+void FakeHost::FindEnd(platform::Handle find) {
+    Known(find, "listing");
+    calls.push_back("end listing");
+    Release(find);
+}
+
+bool FakeHost::DeletePlainFile(const std::string& path) {
+    calls.push_back("delete " + path);
+    const platform::PathKind kind = GetPathKind(path);
+    if (kind == platform::PathKind::Missing || kind == platform::PathKind::Directory ||
+        Locked(path)) {
+        return false;
+    }
+    paths.erase(path);
+    files.erase(path);
+    return true;
+}
+
+bool FakeHost::RemoveEmptyDirectory(const std::string& path) {
+    calls.push_back("rmdir " + path);
+    if (GetPathKind(path) != platform::PathKind::Directory || Locked(path)) {
+        return false;
+    }
+    for (const auto& entry : paths) {
+        if (Parent(entry.first) == path) {
+            return false;
+        }
+    }
+    paths.erase(path);
+    return true;
+}
+
+bool FakeHost::MakeDirectory(const std::string& path) {
+    calls.push_back("mkdir " + path);
+    if (unmakeablePaths.count(path) != 0 || GetPathKind(path) != platform::PathKind::Missing) {
+        return false;
+    }
+    paths[path] = platform::PathKind::Directory;
+    return true;
+}
+
+void FakeHost::Pause(unsigned milliseconds) {
+    calls.push_back("pause " + std::to_string(milliseconds));
+    pauses.push_back(milliseconds);
+}
+
+bool FakeHost::StartProcess(const platform::StartParameters& parameters, platform::Handle& process,
+                            platform::Handle& thread) {
+    calls.push_back("start " + parameters.applicationName);
+    started.push_back(parameters);
+    if (processStartFails) {
+        return false;
+    }
+    process = NewHandle("process", parameters.applicationName);
+    thread = NewHandle("thread", parameters.applicationName);
+    return true;
+}
+
+void FakeHost::WaitForProcess(platform::Handle process) {
+    Known(process, "process");
+    calls.push_back("wait");
+}
+
+void FakeHost::DebugOutput(const std::string& text) {
+    debugOutput.push_back(text);
+}
+
+int FakeHost::ShowMessageBox(const std::string& text, const std::string& caption, unsigned style) {
+    calls.push_back("MessageBox");
+    messageBoxes.push_back({text, caption, style});
+    return 1;
+}
+
+bool FakeHost::QueryVersion(platform::VersionInfo& answer) {
+    if (!versionAnswers) {
+        return false;
+    }
+    answer = version;
     return true;
 }
 
@@ -98,8 +272,59 @@ void* FakeHost::Allocate(std::size_t size) {
     return std::malloc(size);
 }
 
-std::size_t FakeHost::OpenFileCount() const {
+void FakeHost::AddDirectory(const std::string& path) {
+    if (path.empty()) {
+        return;
+    }
+    AddDirectory(Parent(path));
+    paths[path] = platform::PathKind::Directory;
+}
+
+void FakeHost::AddFile(const std::string& path, const std::string& content) {
+    paths[path] = platform::PathKind::File;
+    files[path] = content;
+}
+
+std::size_t FakeHost::OpenHandleCount() const {
     return open_.size();
+}
+
+platform::Handle FakeHost::NewHandle(const std::string& kind, const std::string& path) {
+    open_.push_back(std::make_unique<FakeHandle>());
+    open_.back()->kind = kind;
+    open_.back()->path = path;
+    return open_.back().get();
+}
+
+FakeHost::FakeHandle* FakeHost::Known(platform::Handle handle, const std::string& kind) {
+    const auto known = std::find_if(open_.begin(), open_.end(),
+                                    [&](const auto& entry) { return entry.get() == handle; });
+    if (known == open_.end() || (*known)->kind != kind) {
+        throw std::logic_error("use of a " + kind + " handle that is not open");
+    }
+    return known->get();
+}
+
+void FakeHost::Release(platform::Handle handle) {
+    open_.erase(std::remove_if(open_.begin(), open_.end(),
+                               [&](const auto& entry) { return entry.get() == handle; }),
+                open_.end());
+}
+
+bool FakeHost::Locked(const std::string& path) {
+    const auto found = lockedPaths.find(path);
+    if (found == lockedPaths.end()) {
+        return false;
+    }
+    if (found->second < 0) {
+        return true;
+    }
+    if (found->second == 0) {
+        lockedPaths.erase(found);
+        return false;
+    }
+    --found->second;
+    return true;
 }
 
 } // namespace testing_support

@@ -1,8 +1,11 @@
 // The fake host for unit tests: scripted answers, a record of what was asked, an in-memory file
-// store, and failure injection (a path that does not open or writes short, the Nth allocation).
+// system, and failure injection (a path that does not open, writes short or stays locked, the Nth
+// allocation, a mutex held elsewhere, a process that does not start). Nothing touches the machine
+// except the run log, which is a real file under windowsDirectory.
 #pragma once
 
 #include <cstddef>
+#include <ctime>
 #include <deque>
 #include <map>
 #include <memory>
@@ -13,6 +16,12 @@
 #include "platform/host.h"
 
 namespace testing_support {
+
+struct MessageBoxCall {
+    std::string text;
+    std::string caption;
+    unsigned style;
+};
 
 class FakeHost : public platform::Host {
 public:
@@ -29,35 +38,93 @@ public:
     platform::Handle OpenFileForWriting(const std::string& path) override;
     std::size_t WriteFile(platform::Handle file, const void* data, std::size_t size) override;
     bool CloseFile(platform::Handle file) override;
+    unsigned WindowsDirectory(char* buffer, unsigned size) override;
+    std::string NativePath(const std::string& path) override;
+    std::tm LocalTime() override;
+    platform::Handle OpenNamedMutex(const std::string& name) override;
+    platform::Handle CreateNamedMutex(const std::string& name, bool& alreadyExisted) override;
+    void CloseSystemHandle(platform::Handle handle) override;
+    platform::PathKind GetPathKind(const std::string& path) override;
+    platform::Handle FindFirst(const std::string& pattern, std::string& name) override;
+    bool FindNext(platform::Handle find, std::string& name) override;
+    void FindEnd(platform::Handle find) override;
+    bool DeletePlainFile(const std::string& path) override;
+    bool RemoveEmptyDirectory(const std::string& path) override;
+    bool MakeDirectory(const std::string& path) override;
+    void Pause(unsigned milliseconds) override;
+    bool StartProcess(const platform::StartParameters& parameters, platform::Handle& process,
+                      platform::Handle& thread) override;
+    void WaitForProcess(platform::Handle process) override;
+    void DebugOutput(const std::string& text) override;
+    int ShowMessageBox(const std::string& text, const std::string& caption,
+                       unsigned style) override;
+    bool QueryVersion(platform::VersionInfo& version) override;
     void* Allocate(std::size_t size) override;
+
+    // Adds a directory (and its parents) or a file to the file system.
+    void AddDirectory(const std::string& path);
+    void AddFile(const std::string& path, const std::string& content = "");
 
     // What the program showed or wrote.
     std::string console;
     std::string standardOutput;
     std::string standardError;
-    // Files by the path they were opened with, holding what was written to them.
+    std::vector<std::string> debugOutput;
+    std::vector<MessageBoxCall> messageBoxes;
+    std::vector<unsigned> pauses;
+    // Every system call that matters to ordering, in order ("open PATH", "delete PATH", "start",
+    // "wait", "close process", "OpenMutex NAME", ...).
+    std::vector<std::string> calls;
+    std::vector<platform::StartParameters> started;
+
+    // The file system: every path in Windows form with its kind, and the contents of files.
+    std::map<std::string, platform::PathKind> paths;
     std::map<std::string, std::string> files;
-    // Every file operation in order, as "open PATH", "write PATH N", "close PATH".
-    std::vector<std::string> fileCalls;
+
     bool consoleAttached = false;
     std::deque<char> keys;
     std::map<std::string, std::string> environment;
+    // A real directory on this machine: the run log is written beneath it, in "Temp".
+    std::string windowsDirectory;
+    std::tm now{};
+    platform::VersionInfo version;
+    bool versionAnswers = true;
 
     // Failure injection.
     std::set<std::string> unopenablePaths;
     std::set<std::string> shortWritePaths;
+    // Paths that can be deleted or removed only after this many failed attempts (-1: never).
+    std::map<std::string, int> lockedPaths;
+    std::set<std::string> unmakeablePaths;
     // 1-based numbers of the Allocate calls that fail.
     std::set<int> failingAllocations;
     int allocationCount = 0;
+    // Mutex names that another process holds.
+    std::set<std::string> heldMutexes;
+    // A mutex of this name appears between the open and the create, as when two launchers start at
+    // the same instant.
+    std::string mutexAppearingAtCreation;
+    bool mutexCreationFails = false;
+    bool processStartFails = false;
+    bool windowsDirectoryThrows = false;
+    bool localTimeThrows = false;
 
-    // Files opened and not yet closed.
-    std::size_t OpenFileCount() const;
+    // Handles opened and not yet closed, of every kind.
+    std::size_t OpenHandleCount() const;
 
 private:
-    struct OpenFile {
+    struct FakeHandle {
+        std::string kind;
         std::string path;
+        std::vector<std::string> listing;
+        std::size_t next = 0;
     };
-    std::vector<std::unique_ptr<OpenFile>> open_;
+    platform::Handle NewHandle(const std::string& kind, const std::string& path);
+    FakeHandle* Known(platform::Handle handle, const std::string& kind);
+    void Release(platform::Handle handle);
+    bool Locked(const std::string& path);
+
+    std::vector<std::unique_ptr<FakeHandle>> open_;
 };
 
 } // namespace testing_support

@@ -44,7 +44,7 @@ TEST(ExtractBinaries, LaunchModeRefusesWithoutTheDirectoryAndTouchesNothing) {
     launch.executionDirectory = "C:\\Users\\u\\DVT";
     EXPECT_FALSE(launch.ExtractBinaries(false));
     EXPECT_FALSE(launch.binariesExtracted);
-    EXPECT_TRUE(fake.fileCalls.empty());
+    EXPECT_TRUE(fake.calls.empty());
     EXPECT_EQ(fake.allocationCount, 0);
     EXPECT_EQ(fake.console, "");
     EXPECT_EQ(fake.standardError, "");
@@ -65,14 +65,14 @@ TEST(ExtractBinaries, LaunchModeWritesEveryFileIntoTheExecutionDirectory) {
         ASSERT_EQ(fake.files.count(path), 1u) << path;
         EXPECT_EQ(fake.files[path], Expected(i)) << path;
         // One open, one write of the whole file, one close, in that order.
-        EXPECT_EQ(fake.fileCalls[3 * i], "open " + path);
-        EXPECT_EQ(fake.fileCalls[3 * i + 1],
+        EXPECT_EQ(fake.calls[3 * i], "open " + path);
+        EXPECT_EQ(fake.calls[3 * i + 1],
                   "write " + path + " " + std::to_string(Expected(i).size()));
-        EXPECT_EQ(fake.fileCalls[3 * i + 2], "close " + path);
+        EXPECT_EQ(fake.calls[3 * i + 2], "close " + path);
     }
     EXPECT_EQ(fake.console, "") << "the launch mode lists nothing";
     EXPECT_EQ(fake.standardError, "");
-    EXPECT_EQ(fake.OpenFileCount(), 0u);
+    EXPECT_EQ(fake.OpenHandleCount(), 0u);
 }
 
 TEST(ExtractBinaries, DumpModeWritesBareNamesAndListsThemWithCrLf) {
@@ -115,12 +115,12 @@ TEST(ExtractBinaries, FilesThatCannotBeRebuiltOrWrittenGetOneErrorLineEach) {
     EXPECT_NE(fake.console.find(std::string(ResourceTable[8].name) + "\r\n"), std::string::npos);
     EXPECT_EQ(fake.files.count(ResourceTable[3].name), 0u);
     EXPECT_EQ(fake.files.count(ResourceTable[8].name), 0u);
-    for (const std::string& call : fake.fileCalls) {
+    for (const std::string& call : fake.calls) {
         EXPECT_NE(call, std::string("write ") + ResourceTable[8].name + " 0");
         EXPECT_NE(call, std::string("close ") + ResourceTable[8].name);
     }
     EXPECT_EQ(fake.files.count(ResourceTable[10].name), 1u) << "later files still come";
-    EXPECT_EQ(fake.OpenFileCount(), 0u);
+    EXPECT_EQ(fake.OpenHandleCount(), 0u);
 }
 
 TEST(ExtractBinaries, AllElevenFailingStillReturnsTrue) {

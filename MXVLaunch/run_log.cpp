@@ -1,0 +1,93 @@
+// Opening, writing and closing the run log, and the layout of its entries.
+#include "MXVLaunch/run_log.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "platform/host.h"
+
+std::string logFilePath;
+
+namespace {
+
+constexpr unsigned kDirectoryBufferSize = 256;
+const char kLogFolderAndName[] = "\\Temp\\debug.log";
+
+// The Windows directory, asked for with a 256-byte buffer. A longer directory is asked for again
+// with the size the system names, so the path is never cut and nothing is written past a buffer.
+// Empty when the system does not answer.
+std::string WindowsDirectory() {
+    platform::Host& host = platform::host();
+    std::vector<char> buffer(kDirectoryBufferSize);
+    unsigned length = host.WindowsDirectory(buffer.data(), kDirectoryBufferSize);
+    if (length >= buffer.size()) {
+        buffer.resize(length);
+        length = host.WindowsDirectory(buffer.data(), static_cast<unsigned>(buffer.size()));
+        if (length >= buffer.size()) {
+            return std::string();
+        }
+    }
+    return std::string(buffer.data(), length);
+}
+
+} // namespace
+
+bool OpenRunLog(std::ofstream& stream) {
+    try {
+        const std::string directory = WindowsDirectory();
+        logFilePath = directory + kLogFolderAndName;
+        if (!directory.empty()) {
+            stream.open(platform::host().NativePath(logFilePath), std::ios::out | std::ios::app);
+        } else {
+            stream.setstate(std::ios::failbit);
+        }
+        if (stream.fail()) {
+            platform::host().WriteStandardOutput("couldn't open log file\n");
+        }
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool WriteLogEntry(std::ofstream& stream, const std::string& message) {
+    try {
+        if (stream.fail()) {
+            return true;
+        }
+        stream << FormatLogEntry(platform::host().LocalTime(), message);
+        stream.flush();
+        stream.flush();
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool CloseRunLog(std::ofstream& stream) {
+    try {
+        stream.flush();
+        stream.close();
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+std::string CtimeText(const std::tm& time) {
+    static const char kDays[7][4] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char kMonths[12][4] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const char* day = time.tm_wday >= 0 && time.tm_wday < 7 ? kDays[time.tm_wday] : "???";
+    const char* month = time.tm_mon >= 0 && time.tm_mon < 12 ? kMonths[time.tm_mon] : "???";
+    char text[64];
+    std::snprintf(text, sizeof text, "%.3s %.3s%3d %.2d:%.2d:%.2d %d", day, month, time.tm_mday,
+                  time.tm_hour, time.tm_min, time.tm_sec, 1900 + time.tm_year);
+    return text;
+}
+
+std::string FormatLogEntry(const std::tm& time, const std::string& message) {
+    return "[ " + CtimeText(time) + " ]\tENTRY: " + message +
+           "\tMODULE: MINI-LAUNCH\tLINE: 282\tFILE: "
+           "c:\\cvs_mxv\\DVT\\SNQVV2\\SRC\\MXVLaunch\\main\n";
+}
