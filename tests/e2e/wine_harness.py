@@ -1,0 +1,243 @@
+"""Runs the built Windows programs under Wine as a user would, each test in a prefix of its own.
+
+A prefix is a copy of the template that the build made once (tests/e2e/make_wine_prefix.sh). Paths and
+programs come from the environment that CTest sets: MXV_EXE, MXV_WINE_TEMPLATE, MXV_PAYLOAD_DIR and
+MXV_E2E_WORK.
+"""
+
+import getpass
+import os
+import re
+import shutil
+import subprocess
+import tempfile
+import time
+import unittest
+
+LOG_LINE = re.compile(
+    r"^\[ (Sun|Mon|Tue|Wed|Thu|Fri|Sat) (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) "
+    r"[ 123]\d \d\d:\d\d:\d\d \d{4} \]\tENTRY: (?P<message>[^\t]*)\tMODULE: MINI-LAUNCH\t"
+    r"LINE: 282\tFILE: c:\\cvs_mxv\\DVT\\SNQVV2\\SRC\\MXVLaunch\\main$")
+
+PAYLOAD_NAMES = [
+    "msvcm90.dll", "msvcp90.dll", "msvcr90.dll", "Microsoft.VC90.CRT.manifest", "NQVQlar.exe",
+    "NQVLang.dll", "ZeConfTest.dll", "Ze2ConfTest.dll", "Ze3ConfTest.dll", "TraceLib.dll",
+    "QlarHelp.htm",
+]
+
+NOTICE = ("The application is about to shutdown due to an unrecoverable error. Please find a copy "
+          "of the log file at C:\\windows\\Temp\\debug.log and contact Vardex for support.")
+
+EXE = os.environ.get("MXV_EXE", "")
+TEMPLATE = os.environ.get("MXV_WINE_TEMPLATE", "")
+PAYLOAD_DIR = os.environ.get("MXV_PAYLOAD_DIR", "")
+WORK = os.environ.get("MXV_E2E_WORK", tempfile.gettempdir())
+
+
+def wait_for(predicate, seconds=60.0, what="a condition"):
+    """Polls until predicate() is true; fails after the given time."""
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        if predicate():
+            return
+        time.sleep(0.1)
+    raise AssertionError("timed out waiting for " + what)
+
+
+class Result:
+    def __init__(self, code, stdout, stderr):
+        self.code = code
+        self.stdout = stdout
+        self.stderr = stderr
+
+    @property
+    def stdout_lines(self):
+        return self.stdout.replace("\r\n", "\n").splitlines()
+
+
+class Running:
+    """A program started under Wine, its standard output and error going to files."""
+
+    def __init__(self, command, env, cwd, scratch):
+        self.out = tempfile.TemporaryFile(dir=scratch)
+        self.err = tempfile.TemporaryFile(dir=scratch)
+        self.process = subprocess.Popen(command, env=env, cwd=cwd, stdin=subprocess.DEVNULL,
+                                        stdout=self.out, stderr=self.err)
+
+    def finish(self, timeout=120):
+        code = self.process.wait(timeout=timeout)
+        texts = []
+        for f in (self.out, self.err):
+            f.seek(0)
+            texts.append(f.read().decode("latin-1"))
+            f.close()
+        return Result(code, texts[0], texts[1])
+
+
+class Prefix:
+    """A Wine prefix copied from the template, with its own wineserver."""
+
+    def __init__(self, name):
+        os.makedirs(WORK, exist_ok=True)
+        self.root = tempfile.mkdtemp(prefix=name + "-", dir=WORK)
+        self.path = os.path.join(self.root, "prefix")
+        subprocess.run(["cp", "-a", TEMPLATE, self.path], check=True)
+        self.env = dict(os.environ, WINEPREFIX=self.path, WINEDEBUG="-all", WINEARCH="win32")
+        self.env.pop("DISPLAY", None)
+        self.user = getpass.getuser()
+        self.drive_c = os.path.join(self.path, "drive_c")
+        self.profile = os.path.join(self.drive_c, "users", self.user)
+        self.dvt = os.path.join(self.profile, "DVT")
+        self.log = os.path.join(self.drive_c, "windows", "temp", "debug.log")
+        self.files = os.path.join(self.root, "files")
+        os.makedirs(self.files)
+
+    def close(self):
+        subprocess.run(["wineserver", "-k"], env=self.env, check=False,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(["chattr", "-R", "-i", self.path], check=False,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        shutil.rmtree(self.root, ignore_errors=True)
+
+    def windows_path(self, unix_path):
+        """The Z: drive path of a file on the Linux side."""
+        return "Z:" + unix_path.replace("/", "\\")
+
+    def set_version(self, name):
+        subprocess.run(["winecfg", "/v", name], env=self.env, check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.settle()
+
+    def reg_add(self, key, value, data, kind="REG_SZ"):
+        subprocess.run(["wine", "reg", "add", key, "/v", value, "/t", kind, "/d", data, "/f"],
+                       env=self.env, check=True, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+
+    def trace_calls(self, functions):
+        """Makes WINEDEBUG=+relay show only these calls, e.g. 'user32.MessageBoxA'."""
+        self.reg_add("HKCU\\Software\\Wine\\Debug", "RelayInclude", ";".join(functions))
+        self.settle()
+
+    def settle(self):
+        subprocess.run(["wineserver", "-w"], env=self.env, check=False)
+
+    def start(self, args=(), env=None, cwd=None, debug="-all", program=None):
+        """Starts a program under Wine without waiting; returns a Running.
+
+        Its output goes to files, not pipes: a process that the program leaves behind would keep a
+        pipe open, and reading it would wait for that process too."""
+        run_env = dict(self.env, WINEDEBUG=debug)
+        run_env.update(env or {})
+        return Running(["wine", program or EXE] + list(args), run_env, cwd or self.files,
+                       self.root)
+
+    def run(self, args=(), env=None, cwd=None, debug="-all", program=None, timeout=120):
+        return self.start(args, env, cwd, debug, program).finish(timeout)
+
+    def log_lines(self):
+        if not os.path.exists(self.log):
+            return []
+        with open(self.log, "rb") as f:
+            data = f.read()
+        return data.decode("latin-1").split("\r\n")[:-1] if data else []
+
+    def log_bytes(self):
+        with open(self.log, "rb") as f:
+            return f.read()
+
+
+class WineTestCase(unittest.TestCase):
+    """Gives each test a fresh prefix as self.prefix and removes it afterwards."""
+
+    version = "winxp"
+
+    def setUp(self):
+        if not EXE or not TEMPLATE:
+            self.fail("MXV_EXE and MXV_WINE_TEMPLATE must be set")
+        self.prefix = Prefix(self.id().rsplit(".", 1)[-1])
+        self.addCleanup(self.prefix.close)
+        if self.version:
+            self.prefix.set_version(self.version)
+
+    def assert_log_entries(self, messages):
+        """The log holds exactly these entries, each a well-formed line ending in CR LF."""
+        lines = self.prefix.log_lines()
+        data = self.prefix.log_bytes()
+        self.assertEqual(data.count(b"\n"), data.count(b"\r\n"), "every line ends in CR LF")
+        found = []
+        for line in lines:
+            match = LOG_LINE.match(line)
+            self.assertIsNotNone(match, "not an entry: %r" % line)
+            found.append(match.group("message"))
+        self.assertEqual(found, messages)
+
+    def report(self, path):
+        """The stand-in utility's report as a dict, with the file list under 'files'."""
+        self.assertTrue(os.path.exists(path), "the utility wrote no report")
+        report = {"files": {}}
+        with open(path, encoding="latin-1") as f:
+            for line in f.read().splitlines():
+                key, _, value = line.partition("=")
+                if key == "file":
+                    name, _, size = value.rpartition(" size=")
+                    report["files"][name] = int(size)
+                else:
+                    report[key] = value
+        self.assertIn("end", report, "the report is complete")
+        return report
+
+    def boxes(self, stderr):
+        """The message boxes shown, from a relay trace of user32.MessageBoxA."""
+        pattern = re.compile(r'Call user32\.MessageBoxA\(00000000,[0-9a-f]+ "(.*)",[0-9a-f]+ '
+                             r'"(.*)",([0-9a-f]+)\)')
+        return [(m.group(1), m.group(2), int(m.group(3), 16))
+                for m in pattern.finditer(stderr)]
+
+
+class Terminal:
+    """A program run under a pseudo-terminal in tmux, so that it inherits a console."""
+
+    def __init__(self, prefix, args, cwd, env=None):
+        self.prefix = prefix
+        self.session = "mxv-%d-%d" % (os.getpid(), int(time.monotonic() * 1000))
+        self.done = os.path.join(prefix.root, self.session + ".exit")
+        stderr = os.path.join(prefix.root, self.session + ".stderr")
+        exports = dict(prefix.env)
+        exports.update(env or {})
+        command = "cd %s && wine %s %s 2>%s; echo $? > %s" % (
+            shlex_quote(cwd), shlex_quote(EXE), " ".join(shlex_quote(a) for a in args),
+            shlex_quote(stderr), shlex_quote(self.done))
+        env_args = []
+        for key in ("WINEPREFIX", "WINEDEBUG", "WINEARCH"):
+            env_args += ["-e", "%s=%s" % (key, exports[key])]
+        for key, value in (env or {}).items():
+            env_args += ["-e", "%s=%s" % (key, value)]
+        subprocess.run(["tmux", "new-session", "-d", "-s", self.session, "-x", "160", "-y", "60"]
+                       + env_args + [command], check=True)
+
+    def screen(self):
+        return subprocess.run(["tmux", "capture-pane", "-p", "-J", "-S", "-200", "-t",
+                               self.session], capture_output=True, text=True).stdout
+
+    def wait_for_text(self, text, seconds=60):
+        wait_for(lambda: text in self.screen(), seconds, repr(text) + " on the terminal")
+
+    def send_key(self, key):
+        subprocess.run(["tmux", "send-keys", "-t", self.session, key], check=True)
+
+    def finished(self):
+        return os.path.exists(self.done)
+
+    def exit_code(self, seconds=60):
+        wait_for(self.finished, seconds, "the program to end")
+        with open(self.done) as f:
+            return int(f.read().strip())
+
+    def close(self):
+        subprocess.run(["tmux", "kill-session", "-t", self.session], check=False,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def shlex_quote(text):
+    import shlex
+    return shlex.quote(text)
