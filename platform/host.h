@@ -28,6 +28,14 @@ struct StartParameters {
     unsigned short showWindow = 0;
 };
 
+// A registry value as the system gave it: whether the read worked, the bytes that it put into the
+// buffer (never more than the buffer holds), and the size that it reported, which may be larger.
+struct RegistryValue {
+    bool read = false;
+    std::string bytes;
+    unsigned reportedSize = 0;
+};
+
 // The fields of the system's extended version record that the launcher reads.
 struct VersionInfo {
     unsigned majorVersion = 0;
@@ -145,6 +153,23 @@ public:
 
     // Fills the version record. Returns false, leaving it zero, when the system does not answer.
     virtual bool QueryVersion(VersionInfo& version) = 0;
+    // Looks up GetNativeSystemInfo in kernel32.dll at run time. Returns false when the system has
+    // no such function; otherwise calls it and sets the native processor architecture.
+    virtual bool NativeProcessorArchitecture(unsigned short& architecture) = 0;
+    // A system metric by its index; 0 when the system does not know it.
+    virtual int SystemMetric(int index) = 0;
+    // Opens key under HKEY_LOCAL_MACHINE for querying, reads the named value into a buffer of
+    // bufferSize bytes without asking for its type, and closes the key.
+    virtual RegistryValue ReadMachineRegistryValue(const std::string& key, const std::string& name,
+                                                   unsigned bufferSize) = 0;
+
+    // --- Libraries ---
+
+    // Loads a library by bare file name through the platform's ordinary search. Returns null when
+    // it does not load. Libraries are never unloaded.
+    virtual Handle LoadLibraryByName(const std::string& name) = 0;
+    // The address of an exported symbol, or null when the library has none of that name.
+    virtual const void* FindExport(Handle library, const std::string& name) = 0;
 
     // --- Memory ---
 

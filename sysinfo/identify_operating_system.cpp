@@ -1,12 +1,11 @@
-// Operating-system identification.
-//
-// PROVISIONAL: until the full identification by edition and service pack is built, this accepts
-// every NT 5.0, 5.1, 5.2 and 6.0 system under one representative code of its version (Windows 2000,
-// XP Professional, XP Professional x64, Vista of another edition) and refuses everything else.
+// Operating-system identification: the live queries through the platform seam, and the list of
+// supported systems.
 #include "sysinfo/identify_operating_system.h"
 
 #include "platform/host.h"
 
+// Windows XP in every edition and service pack, Windows 2000, XP with service pack 4 or higher, XP
+// Professional x64, and Vista in every workstation edition.
 const OsCode kSupportedSystems[] = {7,  8,  9,  10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21,
                                     22, 23, 24, 25, 26, 3,  27, 6,  31, 30, 32, 33, 34, 35};
 const std::int32_t kSupportedSystemCount =
@@ -14,38 +13,47 @@ const std::int32_t kSupportedSystemCount =
 
 namespace {
 
-OsCode ProvisionalCode(const platform::VersionInfo& version) {
-    if (version.platformId != 2) {
-        return 0;
-    }
-    if (version.majorVersion == 5) {
-        switch (version.minorVersion) {
-        case 0:
-            return 3;
-        case 1:
-            return 11;
-        case 2:
-            return 6;
-        default:
-            return 0;
-        }
-    }
-    return version.majorVersion == 6 && version.minorVersion == 0 ? 35 : 0;
+constexpr int kMetricTabletPc = 86;
+constexpr int kMetricMediaCenter = 87;
+constexpr int kMetricServerR2 = 89;
+const char kMediaCenterKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Media Center";
+const char kCurrentVersionKey[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+
+platform::RegistryValue ReadMediaCenterIdent() {
+    return platform::host().ReadMachineRegistryValue(kMediaCenterKey, "Ident", kRegistryBufferSize);
+}
+
+platform::RegistryValue ReadProductName() {
+    return platform::host().ReadMachineRegistryValue(kCurrentVersionKey, "ProductName",
+                                                     kRegistryBufferSize);
 }
 
 } // namespace
 
+OsFacts QueryOsFacts() {
+    platform::Host& host = platform::host();
+    OsFacts facts;
+    // A failed query leaves the record zero: platform 0 matches nothing.
+    if (!host.QueryVersion(facts.version)) {
+        facts.version = platform::VersionInfo();
+    }
+    facts.nativeInfoFound = host.NativeProcessorArchitecture(facts.processorArchitecture);
+    facts.tabletPc = host.SystemMetric(kMetricTabletPc);
+    facts.mediaCenter = host.SystemMetric(kMetricMediaCenter);
+    facts.serverR2 = host.SystemMetric(kMetricServerR2);
+    facts.mediaCenterIdent = ReadMediaCenterIdent();
+    facts.productName = ReadProductName();
+    return facts;
+}
+
 OsCode IdentifyOperatingSystem(const OsCode* list, std::int32_t count) {
-    platform::VersionInfo version;
-    platform::host().QueryVersion(version);
-    const OsCode code = ProvisionalCode(version);
-    if (code == 0 || list == nullptr) {
-        return code;
-    }
-    for (std::int32_t i = 0; i < count; ++i) {
-        if (list[i] == code) {
-            return code;
-        }
-    }
-    return 0;
+    return MatchList(DecideOsCode(QueryOsFacts()), list, count);
+}
+
+int ReadMediaCenterVersion() {
+    return ParseMediaCenterVersion(ReadMediaCenterIdent());
+}
+
+OsCode ReadVistaEdition() {
+    return ParseVistaEdition(ReadProductName());
 }

@@ -3,6 +3,7 @@
 // lock file, and the Windows directory a per-user state directory. Nothing answers the version
 // query.
 #include <dirent.h>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -339,8 +340,36 @@ public:
         return 1;
     }
 
-    // No version record answers on POSIX.
+    // No version record, system facts or registry answer on POSIX.
     bool QueryVersion(VersionInfo&) override { return false; }
+    bool NativeProcessorArchitecture(unsigned short&) override { return false; }
+    int SystemMetric(int) override { return 0; }
+    RegistryValue ReadMachineRegistryValue(const std::string&, const std::string&,
+                                           unsigned) override {
+        return RegistryValue();
+    }
+
+    // A bare name is looked for beside the executable first, then in the current directory, then
+    // wherever the dynamic loader looks, as Windows searches for a library.
+    Handle LoadLibraryByName(const std::string& name) override {
+        char self[4096];
+        const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+        if (length > 0) {
+            std::string directory(self, static_cast<std::size_t>(length));
+            directory.resize(directory.find_last_of('/') + 1);
+            if (void* library = dlopen((directory + name).c_str(), RTLD_NOW)) {
+                return library;
+            }
+        }
+        if (void* library = dlopen(("./" + name).c_str(), RTLD_NOW)) {
+            return library;
+        }
+        return dlopen(name.c_str(), RTLD_NOW);
+    }
+
+    const void* FindExport(Handle library, const std::string& name) override {
+        return dlsym(library, name.c_str());
+    }
 
     void* Allocate(std::size_t size) override { return std::malloc(size); }
 

@@ -216,6 +216,58 @@ public:
         return answered;
     }
 
+    // GetNativeSystemInfo first came with Windows XP, so it is looked up rather than imported: the
+    // launcher must still load on Windows 2000.
+    bool NativeProcessorArchitecture(unsigned short& architecture) override {
+        using NativeInfo = void(WINAPI*)(LPSYSTEM_INFO);
+        HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
+        if (kernel == nullptr) {
+            return false;
+        }
+        auto function =
+            reinterpret_cast<NativeInfo>(::GetProcAddress(kernel, "GetNativeSystemInfo"));
+        if (function == nullptr) {
+            return false;
+        }
+        SYSTEM_INFO info;
+        ::ZeroMemory(&info, sizeof info);
+        function(&info);
+        architecture = info.wProcessorArchitecture;
+        return true;
+    }
+
+    int SystemMetric(int index) override { return ::GetSystemMetrics(index); }
+
+    RegistryValue ReadMachineRegistryValue(const std::string& key, const std::string& name,
+                                           unsigned bufferSize) override {
+        RegistryValue value;
+        HKEY opened = nullptr;
+        if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_QUERY_VALUE, &opened) !=
+            ERROR_SUCCESS) {
+            return value;
+        }
+        std::vector<char> buffer(bufferSize);
+        DWORD size = bufferSize;
+        const LONG status = ::RegQueryValueExA(opened, name.c_str(), nullptr, nullptr,
+                                               reinterpret_cast<BYTE*>(buffer.data()), &size);
+        ::RegCloseKey(opened);
+        value.read = status == ERROR_SUCCESS;
+        value.reportedSize = size;
+        if (value.read) {
+            value.bytes.assign(buffer.data(), size < bufferSize ? size : bufferSize);
+        }
+        return value;
+    }
+
+    Handle LoadLibraryByName(const std::string& name) override {
+        return ::LoadLibraryA(name.c_str());
+    }
+
+    const void* FindExport(Handle library, const std::string& name) override {
+        return reinterpret_cast<const void*>(
+            ::GetProcAddress(static_cast<HMODULE>(library), name.c_str()));
+    }
+
     void* Allocate(std::size_t size) override { return std::malloc(size); }
 
 private:

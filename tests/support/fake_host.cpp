@@ -264,6 +264,50 @@ bool FakeHost::QueryVersion(platform::VersionInfo& answer) {
     return true;
 }
 
+bool FakeHost::NativeProcessorArchitecture(unsigned short& architecture) {
+    if (!nativeInfoFound) {
+        return false;
+    }
+    architecture = processorArchitecture;
+    return true;
+}
+
+int FakeHost::SystemMetric(int index) {
+    const auto found = metrics.find(index);
+    return found == metrics.end() ? 0 : found->second;
+}
+
+platform::RegistryValue FakeHost::ReadMachineRegistryValue(const std::string& key,
+                                                           const std::string& name,
+                                                           unsigned bufferSize) {
+    calls.push_back("registry " + key + "\\" + name);
+    platform::RegistryValue value;
+    const auto found = registry.find(key + "\\" + name);
+    if (found == registry.end()) {
+        return value;
+    }
+    value.reportedSize = static_cast<unsigned>(found->second.size());
+    // Like the system: a value larger than the buffer is not read.
+    value.read = found->second.size() <= bufferSize;
+    if (value.read) {
+        value.bytes = found->second;
+    }
+    return value;
+}
+
+platform::Handle FakeHost::LoadLibraryByName(const std::string& name) {
+    calls.push_back("load " + name);
+    const auto found = libraries.find(name);
+    return found == libraries.end() ? nullptr : &found->second;
+}
+
+const void* FakeHost::FindExport(platform::Handle library, const std::string& name) {
+    calls.push_back("export " + name);
+    const auto* exports = static_cast<std::map<std::string, const void*>*>(library);
+    const auto found = exports->find(name);
+    return found == exports->end() ? nullptr : found->second;
+}
+
 void* FakeHost::Allocate(std::size_t size) {
     ++allocationCount;
     if (failingAllocations.count(allocationCount) != 0) {

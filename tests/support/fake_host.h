@@ -59,6 +59,13 @@ public:
     int ShowMessageBox(const std::string& text, const std::string& caption,
                        unsigned style) override;
     bool QueryVersion(platform::VersionInfo& version) override;
+    bool NativeProcessorArchitecture(unsigned short& architecture) override;
+    int SystemMetric(int index) override;
+    platform::RegistryValue ReadMachineRegistryValue(const std::string& key,
+                                                     const std::string& name,
+                                                     unsigned bufferSize) override;
+    platform::Handle LoadLibraryByName(const std::string& name) override;
+    const void* FindExport(platform::Handle library, const std::string& name) override;
     void* Allocate(std::size_t size) override;
 
     // Adds a directory (and its parents) or a file to the file system.
@@ -89,6 +96,14 @@ public:
     std::tm now{};
     platform::VersionInfo version;
     bool versionAnswers = true;
+    bool nativeInfoFound = false;
+    unsigned short processorArchitecture = 0;
+    std::map<int, int> metrics;
+    // Registry values under HKEY_LOCAL_MACHINE by "KEY\\NAME"; a value is read into the buffer as
+    // far as it fits, with its full size reported.
+    std::map<std::string, std::string> registry;
+    // Libraries that load, by file name, each with its exports.
+    std::map<std::string, std::map<std::string, const void*>> libraries;
 
     // Failure injection.
     std::set<std::string> unopenablePaths;
