@@ -224,8 +224,10 @@ public:
         if (kernel == nullptr) {
             return false;
         }
-        auto function =
-            reinterpret_cast<NativeInfo>(::GetProcAddress(kernel, "GetNativeSystemInfo"));
+        // The detour through a pointer without a type tells the compiler that the cast between
+        // function types is meant.
+        auto function = reinterpret_cast<NativeInfo>(
+            reinterpret_cast<void*>(::GetProcAddress(kernel, "GetNativeSystemInfo")));
         if (function == nullptr) {
             return false;
         }

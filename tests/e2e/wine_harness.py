@@ -77,12 +77,13 @@ class Running:
 class Prefix:
     """A Wine prefix copied from the template, with its own wineserver."""
 
-    def __init__(self, name):
+    def __init__(self, name, arch="win32"):
         os.makedirs(WORK, exist_ok=True)
         self.root = tempfile.mkdtemp(prefix=name + "-", dir=WORK)
         self.path = os.path.join(self.root, "prefix")
-        subprocess.run(["cp", "-a", TEMPLATE, self.path], check=True)
-        self.env = dict(os.environ, WINEPREFIX=self.path, WINEDEBUG="-all", WINEARCH="win32")
+        template = TEMPLATE + ("64" if arch == "win64" else "")
+        subprocess.run(["cp", "-a", template, self.path], check=True)
+        self.env = dict(os.environ, WINEPREFIX=self.path, WINEDEBUG="-all", WINEARCH=arch)
         self.env.pop("DISPLAY", None)
         self.user = getpass.getuser()
         self.drive_c = os.path.join(self.path, "drive_c")
@@ -150,11 +151,12 @@ class WineTestCase(unittest.TestCase):
     """Gives each test a fresh prefix as self.prefix and removes it afterwards."""
 
     version = "winxp"
+    arch = "win32"
 
     def setUp(self):
         if not EXE or not TEMPLATE:
             self.fail("MXV_EXE and MXV_WINE_TEMPLATE must be set")
-        self.prefix = Prefix(self.id().rsplit(".", 1)[-1])
+        self.prefix = Prefix(self.id().rsplit(".", 1)[-1], self.arch)
         self.addCleanup(self.prefix.close)
         if self.version:
             self.prefix.set_version(self.version)
