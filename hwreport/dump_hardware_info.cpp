@@ -1,9 +1,42 @@
-// The hardware feature report.
-//
-// PROVISIONAL: the probe library is not loaded yet, so the table is never reached and the caller
-// reports that.
+// The hardware feature report: loads the probe library, finds its feature table and prints one line
+// for each record that passes the filter, between a header and a trailer.
 #include "hwreport/dump_hardware_info.h"
 
+#include <string>
+
+#include "hwreport/feature_record.h"
+#include "platform/host.h"
+
+namespace {
+
+void Print(const std::string& line) {
+    platform::host().ConsoleWrite(line + "\n");
+}
+
+} // namespace
+
 bool DumpHardwareInfo() {
-    return false;
+    platform::Host& host = platform::host();
+    // The fallback library is tried only when the first does not load, not when it lacks the table.
+    platform::Handle library = host.LoadLibraryByName("ZeTool.dll");
+    if (library == nullptr) {
+        library = host.LoadLibraryByName("ZeToolSim.dll");
+    }
+    if (library == nullptr) {
+        return false;
+    }
+    const auto* table = static_cast<const char*>(host.FindExport(library, "KnownObjList"));
+    if (table == nullptr) {
+        return false;
+    }
+
+    Print("\n\n -- Feature Name:\tHardware ID String:\tManufacturer String: -- \n\n");
+    for (const char* record = table; !IsEndRecord(record); record += kFeatureRecordSize) {
+        const FeatureRecord feature = ReadFeatureRecord(record);
+        if (PassesFilter(feature.hardwareId)) {
+            Print(FeatureLine(feature));
+        }
+    }
+    Print("\n\n");
+    return true;
 }

@@ -1,6 +1,7 @@
 // The hardware feature report printed in the console mode.
 #pragma once
 
-// Prints the probe library's feature table on the console. Returns false, having printed nothing,
-// when the table cannot be reached.
+// Loads "ZeTool.dll", or "ZeToolSim.dll" when the first does not load, and prints the feature table
+// it exports as KnownObjList on the console. Returns false, having printed nothing, when neither
+// library loads or the loaded one has no such table. The library is never unloaded.
 bool DumpHardwareInfo();

@@ -2,6 +2,7 @@
 // the failure notice and the exit code, against the fake host.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <string>
 
@@ -204,5 +205,22 @@ TEST_F(Entry, AFailedDumpStillPromptsOnceAndLogsSuccess) {
               std::string::npos);
     EXPECT_EQ(fake_.console,
               DumpBanner() + kRule + "\n" + kRule + "\nPress any key to exit ... \nz");
+    EXPECT_EQ(Log(), OneEntry("Successfully ran verification utility"));
+}
+
+TEST_F(Entry, TheHardwareTableFollowsTheDumpInOrder) {
+    std::vector<char> table(2 * 375, '\0');
+    std::memcpy(&table[0], "MMX", 3);
+    std::memcpy(&table[75], "CPUID.01H:EDX[23]", 17);
+    std::memcpy(&table[175], "GenuineIntel", 12);
+    fake_.libraries["ZeToolSim.dll"]["KnownObjList"] = table.data();
+    fake_.keys = {'y'};
+    EXPECT_EQ(RunLauncher("/b/h"), 1);
+    EXPECT_EQ(fake_.console,
+              DumpBanner() + FileList() + kRule + "\n" + kRule + "\n\n\n\n" + kRule +
+                  "\n============ HARDWARE INFO DUMP ===========\n" + kRule +
+                  "\n\n\n -- Feature Name:\tHardware ID String:\tManufacturer String: -- \n\n\n"
+                  "MMX:\tCPUID.01H:EDX[23]:\tGenuineIntel:\n\n\n\n" +
+                  kRule + "\n" + kRule + "\nPress any key to exit ... \ny");
     EXPECT_EQ(Log(), OneEntry("Successfully ran verification utility"));
 }
