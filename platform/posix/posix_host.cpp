@@ -15,7 +15,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/host.h"
 
@@ -187,7 +189,7 @@ public:
             close(fd);
             return nullptr;
         }
-        return new PosixHandle{PosixHandle::Kind::Mutex, fd};
+        return Keep(PosixHandle{PosixHandle::Kind::Mutex, fd});
     }
 
     Handle CreateNamedMutex(const std::string& name, bool& alreadyExisted) override {
@@ -199,7 +201,7 @@ public:
         if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
             alreadyExisted = true;
         }
-        return new PosixHandle{PosixHandle::Kind::Mutex, fd};
+        return Keep(PosixHandle{PosixHandle::Kind::Mutex, fd});
     }
 
     void CloseSystemHandle(Handle handle) override {
@@ -210,7 +212,7 @@ public:
         if (h->fd >= 0) {
             close(h->fd);
         }
-        delete h;
+        Forget(h);
     }
 
     PathKind GetPathKind(const std::string& path) override {
@@ -234,7 +236,7 @@ public:
         if (listing == nullptr) {
             return nullptr;
         }
-        auto* handle = new PosixHandle{PosixHandle::Kind::Listing};
+        auto* handle = static_cast<PosixHandle*>(Keep(PosixHandle{PosixHandle::Kind::Listing}));
         handle->listing = listing;
         if (!FindNext(handle, name)) {
             FindEnd(handle);
@@ -255,7 +257,7 @@ public:
     void FindEnd(Handle find) override {
         auto* handle = static_cast<PosixHandle*>(find);
         closedir(handle->listing);
-        delete handle;
+        Forget(handle);
     }
 
     // unlink removes a link itself and fails on a directory, as DeleteFile does on Windows.
@@ -310,10 +312,10 @@ public:
             waitpid(pid, nullptr, 0);
             return false;
         }
-        auto* p = new PosixHandle{PosixHandle::Kind::Process};
-        p->pid = pid;
-        process = p;
-        thread = new PosixHandle{PosixHandle::Kind::Thread};
+        PosixHandle started{PosixHandle::Kind::Process};
+        started.pid = pid;
+        process = Keep(started);
+        thread = Keep(PosixHandle{PosixHandle::Kind::Thread});
         return true;
     }
 
@@ -374,6 +376,24 @@ public:
     void* Allocate(std::size_t size) override { return std::malloc(size); }
 
 private:
+    // Handles belong to the host until they are closed. One that is never closed, such as the
+    // single-instance mutex, lives as long as the process, and its descriptor with it.
+    Handle Keep(PosixHandle handle) {
+        handles_.push_back(std::make_unique<PosixHandle>(handle));
+        return handles_.back().get();
+    }
+
+    void Forget(PosixHandle* handle) {
+        for (auto it = handles_.begin(); it != handles_.end(); ++it) {
+            if (it->get() == handle) {
+                handles_.erase(it);
+                return;
+            }
+        }
+    }
+
+    std::vector<std::unique_ptr<PosixHandle>> handles_;
+
     static std::string LockPath(const std::string& name) {
         return EnvironmentOr("XDG_RUNTIME_DIR", "/tmp") + "/" + name + "-" +
                std::to_string(getuid()) + ".lock";

@@ -199,7 +199,7 @@ class WineTestCase(unittest.TestCase):
 class Terminal:
     """A program run under a pseudo-terminal in tmux, so that it inherits a console."""
 
-    def __init__(self, prefix, args, cwd, env=None):
+    def __init__(self, prefix, args, cwd, env=None, program=None):
         self.prefix = prefix
         self.session = "mxv-%d-%d" % (os.getpid(), int(time.monotonic() * 1000))
         self.done = os.path.join(prefix.root, self.session + ".exit")
@@ -207,14 +207,14 @@ class Terminal:
         exports = dict(prefix.env)
         exports.update(env or {})
         command = "cd %s && wine %s %s 2>%s; echo $? > %s" % (
-            shlex_quote(cwd), shlex_quote(EXE), " ".join(shlex_quote(a) for a in args),
+            shlex_quote(cwd), shlex_quote(program or EXE), " ".join(shlex_quote(a) for a in args),
             shlex_quote(stderr), shlex_quote(self.done))
         env_args = []
         for key in ("WINEPREFIX", "WINEDEBUG", "WINEARCH"):
             env_args += ["-e", "%s=%s" % (key, exports[key])]
         for key, value in (env or {}).items():
             env_args += ["-e", "%s=%s" % (key, value)]
-        subprocess.run(["tmux", "new-session", "-d", "-s", self.session, "-x", "160", "-y", "60"]
+        subprocess.run(["tmux", "new-session", "-d", "-s", self.session, "-x", "400", "-y", "80"]
                        + env_args + [command], check=True)
 
     def screen(self):

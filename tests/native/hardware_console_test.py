@@ -1,0 +1,49 @@
+"""Runs the native MXVLaunch.exe with /b /h on a pseudo-terminal, as support staff would on Linux,
+and checks the raw console text of the hardware report: the project's own probe library reports this
+machine's processor vendor, and every printed line carries the report's field separators.
+
+    hardware_console_test.py MXVLAUNCH_EXE
+"""
+
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import unittest
+
+EXE = sys.argv.pop(1) if len(sys.argv) > 1 else ""
+HEADER = "\r\n\r\n -- Feature Name:\tHardware ID String:\tManufacturer String: -- \r\n\r\n\r\n"
+RULE = "=" * 43
+
+
+class NativeHardwareReport(unittest.TestCase):
+    def test_the_report_of_this_machine(self):
+        with tempfile.TemporaryDirectory() as work:
+            typescript = os.path.join(work, "typescript")
+            dump = os.path.join(work, "dump")
+            os.makedirs(dump)
+            # script forwards its standard input to the terminal: one key for the prompt.
+            result = subprocess.run(["script", "-qefc", EXE + " /b /h", typescript], input=b"k",
+                                    cwd=dump, stdout=subprocess.DEVNULL, timeout=120)
+            with open(typescript, "rb") as f:
+                text = f.read().decode("latin-1")
+            self.assertEqual(result.returncode, 1, text)
+            self.assertEqual(len(os.listdir(dump)), 11)
+        self.assertIn(HEADER, text)
+        # Each line ends in its own line feed, and the trailer adds three more.
+        report = text.split(HEADER, 1)[1].split("\r\n" * 4 + RULE, 1)[0]
+        lines = report.split("\r\n")
+        self.assertGreater(len(lines), 3)
+        for line in lines:
+            # Name, colon, tab; then the hardware ID, colon, tab; then the manufacturer and a colon.
+            self.assertRegex(line, r"^[^\t]+:\t([^\t]+:\t)?([^\t]+:)?$")
+            self.assertNotRegex(line, "ERROR|UNKNOWN|FEATURE_SET_DETECTED")
+        with open("/proc/cpuinfo") as f:
+            vendor = re.search(r"^vendor_id\s*:\s*(\S+)", f.read(), re.M).group(1)
+        self.assertIn("Processor vendor:\tCPUID.00H:EBX,EDX,ECX:\t%s:" % vendor, lines)
+        self.assertIn("Press any key to exit ... \r\nk", text)
+
+
+if __name__ == "__main__":
+    unittest.main()
