@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/host.h"
+#include "platform/c_runtime_host.h"
 
 namespace platform {
 namespace {
@@ -57,7 +57,7 @@ struct PosixHandle {
     pid_t pid = -1;
 };
 
-class PosixHost : public Host {
+class PosixHost : public CRuntimeHost {
 public:
     // The terminal takes the role of an allocated console. Without one, nothing is attached and the
     // console functions do nothing, as on Windows.
@@ -113,23 +113,11 @@ public:
         return got;
     }
 
-    void WriteStandardOutput(const std::string& text) override {
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        std::fflush(stdout);
-    }
-
-    void WriteStandardError(const std::string& text) override {
-        std::fwrite(text.data(), 1, text.size(), stderr);
-        std::fflush(stderr);
-    }
-
     // USERPROFILE and TEMP are Windows variables. When they are not set, the home directory and the
     // temporary directory answer for them, so the launcher finds a base directory on any Linux
     // machine.
     bool GetEnvironment(const std::string& name, std::string& value) override {
-        const char* found = std::getenv(name.c_str());
-        if (found != nullptr) {
-            value = found;
+        if (CRuntimeHost::GetEnvironment(name, value)) {
             return true;
         }
         if (name == "USERPROFILE" && std::getenv("HOME") != nullptr) {
@@ -142,16 +130,6 @@ public:
         }
         return false;
     }
-
-    Handle OpenFileForWriting(const std::string& path) override {
-        return std::fopen(ToNative(path).c_str(), "wb");
-    }
-
-    std::size_t WriteFile(Handle file, const void* data, std::size_t size) override {
-        return std::fwrite(data, 1, size, static_cast<std::FILE*>(file));
-    }
-
-    bool CloseFile(Handle file) override { return std::fclose(static_cast<std::FILE*>(file)) == 0; }
 
     // The Windows directory is $MXV_WINDOWS_DIR, or mxvlaunch under the user's state directory. Its
     // Temp folder is made here, because Windows always has one and the run log goes there.
@@ -372,8 +350,6 @@ public:
     const void* FindExport(Handle library, const std::string& name) override {
         return dlsym(library, name.c_str());
     }
-
-    void* Allocate(std::size_t size) override { return std::malloc(size); }
 
 private:
     // Handles belong to the host until they are closed. One that is never closed, such as the

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/host.h"
+#include "platform/c_runtime_host.h"
 
 namespace platform {
 namespace {
 
-class Win32Host : public Host {
+class Win32Host : public CRuntimeHost {
 public:
     bool AllocConsole() override { return ::AllocConsole() != FALSE; }
 
@@ -67,35 +67,6 @@ public:
         }
         return got;
     }
-
-    void WriteStandardOutput(const std::string& text) override {
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        std::fflush(stdout);
-    }
-
-    void WriteStandardError(const std::string& text) override {
-        std::fwrite(text.data(), 1, text.size(), stderr);
-        std::fflush(stderr);
-    }
-
-    bool GetEnvironment(const std::string& name, std::string& value) override {
-        const char* found = std::getenv(name.c_str());
-        if (found == nullptr) {
-            return false;
-        }
-        value = found;
-        return true;
-    }
-
-    Handle OpenFileForWriting(const std::string& path) override {
-        return std::fopen(path.c_str(), "wb");
-    }
-
-    std::size_t WriteFile(Handle file, const void* data, std::size_t size) override {
-        return std::fwrite(data, 1, size, static_cast<std::FILE*>(file));
-    }
-
-    bool CloseFile(Handle file) override { return std::fclose(static_cast<std::FILE*>(file)) == 0; }
 
     unsigned WindowsDirectory(char* buffer, unsigned size) override {
         return ::GetWindowsDirectoryA(buffer, size);
@@ -269,8 +240,6 @@ public:
         return reinterpret_cast<const void*>(
             ::GetProcAddress(static_cast<HMODULE>(library), name.c_str()));
     }
-
-    void* Allocate(std::size_t size) override { return std::malloc(size); }
 
 private:
     // Opens a console device on first use and keeps it open.

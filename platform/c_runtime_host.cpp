@@ -1,0 +1,44 @@
+// The C runtime's services of the host.
+#include "platform/c_runtime_host.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace platform {
+
+void CRuntimeHost::WriteStandardOutput(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+}
+
+void CRuntimeHost::WriteStandardError(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fflush(stderr);
+}
+
+bool CRuntimeHost::GetEnvironment(const std::string& name, std::string& value) {
+    const char* found = std::getenv(name.c_str());
+    if (found == nullptr) {
+        return false;
+    }
+    value = found;
+    return true;
+}
+
+Handle CRuntimeHost::OpenFileForWriting(const std::string& path) {
+    return std::fopen(NativePath(path).c_str(), "wb");
+}
+
+std::size_t CRuntimeHost::WriteFile(Handle file, const void* data, std::size_t size) {
+    return std::fwrite(data, 1, size, static_cast<std::FILE*>(file));
+}
+
+bool CRuntimeHost::CloseFile(Handle file) {
+    return std::fclose(static_cast<std::FILE*>(file)) == 0;
+}
+
+void* CRuntimeHost::Allocate(std::size_t size) {
+    return std::malloc(size);
+}
+
+} // namespace platform
