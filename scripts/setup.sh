@@ -22,10 +22,12 @@ fi
 # apt-get source needs deb-src entries. They are derived from the machine's own Debian entries (same
 # URIs, suites and components), so no host name is written here.
 src_list=/etc/apt/sources.list.d/mxvlaunch-src.sources
-if [ ! -s "$src_list" ]; then
+src_list_lines=/etc/apt/sources.list.d/mxvlaunch-src.list
+if [ ! -s "$src_list" ] && [ ! -s "$src_list_lines" ]; then
   codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
-  python3_or_awk() {
-    # Copy each deb822 stanza whose Types holds "deb" and whose Suites name this release, as deb-src.
+  source_stanzas() {
+    # Copies each deb822 stanza whose Types holds "deb" and whose Suites name this release, as
+    # deb-src.
     awk -v rel="$codename" '
       function flush() {
         if (stanza != "" && isdeb && relok) printf "%s\n", stanza
@@ -41,14 +43,14 @@ if [ ! -s "$src_list" ]; then
   }
   tmp=$(mktemp)
   for f in /etc/apt/sources.list.d/*.sources; do
-    [ -e "$f" ] && [ "$f" != "$src_list" ] && python3_or_awk "$f" >>"$tmp"
+    [ -e "$f" ] && [ "$f" != "$src_list" ] && source_stanzas "$f" >>"$tmp"
   done
   # One-line entries in sources.list become deb-src lines of the same form.
   if [ -f /etc/apt/sources.list ]; then
     grep -E "^deb[[:space:]].*[[:space:]]${codename}([-[:space:]])" /etc/apt/sources.list \
       | sed -E 's/^deb[[:space:]]/deb-src /' >"${tmp}.list" || true
     if [ -s "${tmp}.list" ]; then
-      cp "${tmp}.list" /etc/apt/sources.list.d/mxvlaunch-src.list
+      cp "${tmp}.list" "$src_list_lines"
     fi
     rm -f "${tmp}.list"
   fi
