@@ -139,12 +139,7 @@ platform::Handle FakeHost::CreateNamedMutex(const std::string& name, bool& alrea
 }
 
 void FakeHost::CloseSystemHandle(platform::Handle handle) {
-    const auto known = std::find_if(open_.begin(), open_.end(),
-                                    [&](const auto& entry) { return entry.get() == handle; });
-    if (known == open_.end()) {
-        throw std::logic_error("close of a handle that is not open");
-    }
-    calls.push_back("close " + (*known)->kind);
+    calls.push_back("close " + Find(handle)->kind);
     Release(handle);
 }
 
@@ -340,13 +335,21 @@ platform::Handle FakeHost::NewHandle(const std::string& kind, const std::string&
     return open_.back().get();
 }
 
-FakeHost::FakeHandle* FakeHost::Known(platform::Handle handle, const std::string& kind) {
+FakeHost::FakeHandle* FakeHost::Find(platform::Handle handle) {
     const auto known = std::find_if(open_.begin(), open_.end(),
                                     [&](const auto& entry) { return entry.get() == handle; });
-    if (known == open_.end() || (*known)->kind != kind) {
-        throw std::logic_error("use of a " + kind + " handle that is not open");
+    if (known == open_.end()) {
+        throw std::logic_error("use of a handle that is not open");
     }
     return known->get();
+}
+
+FakeHost::FakeHandle* FakeHost::Known(platform::Handle handle, const std::string& kind) {
+    FakeHandle* found = Find(handle);
+    if (found->kind != kind) {
+        throw std::logic_error("use of a " + found->kind + " handle as a " + kind + " handle");
+    }
+    return found;
 }
 
 void FakeHost::Release(platform::Handle handle) {

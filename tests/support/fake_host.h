@@ -135,6 +135,9 @@ private:
         std::size_t next = 0;
     };
     platform::Handle NewHandle(const std::string& kind, const std::string& path);
+    // The open handle, of any kind or of the given kind; a handle that is not open is a fault of
+    // the code under test.
+    FakeHandle* Find(platform::Handle handle);
     FakeHandle* Known(platform::Handle handle, const std::string& kind);
     void Release(platform::Handle handle);
     bool Locked(const std::string& path);
