@@ -8,6 +8,7 @@ MXV_E2E_WORK.
 import getpass
 import os
 import re
+import shlex
 import shutil
 import subprocess
 import tempfile
@@ -204,15 +205,14 @@ class Terminal:
         self.session = "mxv-%d-%d" % (os.getpid(), int(time.monotonic() * 1000))
         self.done = os.path.join(prefix.root, self.session + ".exit")
         stderr = os.path.join(prefix.root, self.session + ".stderr")
-        exports = dict(prefix.env)
+        # The session's shell gets the prefix's Wine settings and the test's own variables.
+        exports = {key: prefix.env[key] for key in ("WINEPREFIX", "WINEDEBUG", "WINEARCH")}
         exports.update(env or {})
         command = "cd %s && wine %s %s 2>%s; echo $? > %s" % (
-            shlex_quote(cwd), shlex_quote(program or EXE), " ".join(shlex_quote(a) for a in args),
-            shlex_quote(stderr), shlex_quote(self.done))
+            shlex.quote(cwd), shlex.quote(program or EXE), " ".join(shlex.quote(a) for a in args),
+            shlex.quote(stderr), shlex.quote(self.done))
         env_args = []
-        for key in ("WINEPREFIX", "WINEDEBUG", "WINEARCH"):
-            env_args += ["-e", "%s=%s" % (key, exports[key])]
-        for key, value in (env or {}).items():
+        for key, value in exports.items():
             env_args += ["-e", "%s=%s" % (key, value)]
         subprocess.run(["tmux", "new-session", "-d", "-s", self.session, "-x", "400", "-y", "80"]
                        + env_args + [command], check=True)
@@ -238,8 +238,3 @@ class Terminal:
     def close(self):
         subprocess.run(["tmux", "kill-session", "-t", self.session], check=False,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-
-def shlex_quote(text):
-    import shlex
-    return shlex.quote(text)
