@@ -157,6 +157,10 @@ class WineTestCase(unittest.TestCase):
     def setUp(self):
         if not EXE or not TEMPLATE:
             self.fail("MXV_EXE and MXV_WINE_TEMPLATE must be set")
+        template = TEMPLATE + ("64" if self.arch == "win64" else "")
+        if os.path.exists(template + ".unavailable"):
+            with open(template + ".unavailable") as f:
+                self.skipTest(f.read().strip())
         self.prefix = Prefix(self.id().rsplit(".", 1)[-1], self.arch)
         self.addCleanup(self.prefix.close)
         if self.version:

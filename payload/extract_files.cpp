@@ -1,13 +1,13 @@
-// Launch::ExtractBinaries: rebuilds every embedded file in table order and writes it to disk.
-#include <cstdint>
-#include <cstdlib>
-#include <string>
+// Writing the files of a pair of payload tables to disk: rebuild each one, write it whole, report the
+// ones that fail.
+#include "payload/extract_files.h"
 
-#include "MXVLaunch/launch.h"
-#include "payload/payload_tables.h"
+#include <cstdlib>
+
 #include "payload/retrieve_resource.h"
 #include "platform/host.h"
 
+namespace payload {
 namespace {
 
 // Writes the whole buffer to path with one write call. A file that cannot be opened is never
@@ -31,23 +31,24 @@ void ReportFailure(std::uint32_t index, const char* name) {
 
 } // namespace
 
-bool Launch::ExtractBinaries(bool dumpMode) {
-    if (!dumpMode && !directoryCreated) {
-        return false;
-    }
+std::uint32_t ExtractFiles(const ResourceEntry* resources, const ChunkEntry* chunks,
+                           std::uint32_t count, const Destination& destination) {
+    std::uint32_t failures = 0;
     std::int32_t size = 0;
     std::string path;
-    for (std::uint32_t i = 0; i < kResourceCount; ++i) {
-        const char* name = ResourceTable[i].name;
-        path = dumpMode ? std::string() : executionDirectory;
-        char* buffer = RetrieveResource(ResourceTable, ChunkTable, kResourceCount, i, &size);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const char* name = resources[i].name;
+        path = destination.directory;
+        char* buffer = RetrieveResource(resources, chunks, count, i, &size);
         if (buffer == nullptr) {
             ReportFailure(i, name);
+            ++failures;
             continue;
         }
-        if (dumpMode) {
+        if (destination.listNames) {
             platform::host().ConsoleWrite(std::string(name) + "\r\n");
-        } else {
+        }
+        if (!path.empty()) {
             path += "\\";
         }
         path += name;
@@ -56,8 +57,10 @@ bool Launch::ExtractBinaries(bool dumpMode) {
         // A file that could not be written is reported like one that could not be rebuilt.
         if (!written) {
             ReportFailure(i, name);
+            ++failures;
         }
     }
-    binariesExtracted = true;
-    return true;
+    return failures;
 }
+
+} // namespace payload
