@@ -1,5 +1,5 @@
-// Launch::ExtractBinaries: the payload tables compiled into the launcher, written into the execution
-// directory or, in the dump mode, into the current directory with each name listed.
+// Launch::ExtractBinaries: the payload tables compiled into the launcher, written into the
+// execution directory or, in the dump mode, into the current directory with each name listed.
 #include "MXVLaunch/launch.h"
 #include "payload/extract_files.h"
 #include "payload/payload_tables.h"

@@ -1,5 +1,5 @@
-// Writing the files of a pair of payload tables to disk: rebuild each one, write it whole, report the
-// ones that fail.
+// Writing the files of a pair of payload tables to disk: rebuild each one, write it whole, report
+// the ones that fail.
 #include "payload/extract_files.h"
 
 #include <cstdlib>
