@@ -1,7 +1,7 @@
 // The host on Linux and other POSIX systems: the stand-ins for the Windows services, as the README
 // describes them. The console is the controlling terminal, the named mutex an flock on a per-user
-// lock file, and the Windows directory a per-user state directory. Nothing answers the version
-// query.
+// lock file, and the Windows directory a per-user state directory. The version query answers only
+// from MXV_WINDOWS_VERSION, which tests set to run the whole launch natively.
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
@@ -47,6 +48,68 @@ void MakeDirectories(const std::string& path) {
         mkdir(path.substr(0, slash).c_str(), 0755);
     }
     mkdir(path.c_str(), 0755);
+}
+
+// Reads the decimal number at text[position], up to the next full stop or the end, into value, and
+// moves position past it. Fails on an empty number, any other character, or a value above limit.
+bool ReadVersionNumber(const std::string& text, std::size_t& position, unsigned long limit,
+                       unsigned long& value) {
+    const std::size_t start = position;
+    value = 0;
+    while (position < text.size() && text[position] != '.') {
+        const char c = text[position];
+        if (c < '0' || c > '9') {
+            return false;
+        }
+        value = value * 10 + static_cast<unsigned long>(c - '0');
+        if (value > limit) {
+            return false;
+        }
+        ++position;
+    }
+    return position > start;
+}
+
+// Parses MAJOR.MINOR.BUILD.SPMAJOR: four decimal numbers separated by single full stops, nothing
+// before or after them. The first three must fit in 32 bits, the service-pack number in 16.
+bool ParseWindowsVersion(const std::string& text, VersionInfo& version) {
+    const unsigned long kLimits[4] = {0xFFFFFFFFul, 0xFFFFFFFFul, 0xFFFFFFFFul, 0xFFFFul};
+    unsigned long numbers[4] = {};
+    std::size_t position = 0;
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0) {
+            if (position >= text.size() || text[position] != '.') {
+                return false;
+            }
+            ++position;
+        }
+        if (!ReadVersionNumber(text, position, kLimits[i], numbers[i])) {
+            return false;
+        }
+    }
+    if (position != text.size()) {
+        return false;
+    }
+    VersionInfo parsed;
+    parsed.majorVersion = static_cast<unsigned>(numbers[0]);
+    parsed.minorVersion = static_cast<unsigned>(numbers[1]);
+    parsed.buildNumber = static_cast<unsigned>(numbers[2]);
+    parsed.servicePackMajor = static_cast<unsigned short>(numbers[3]);
+    // The value names a Windows NT workstation: platform 2 (VER_PLATFORM_WIN32_NT) and product
+    // type 1 (VER_NT_WORKSTATION). No suite bits are set, so an NT 5.1 system is XP Professional.
+    parsed.platformId = 2;
+    parsed.productType = 1;
+    version = parsed;
+    return true;
+}
+
+// Accepts the lock file only when it is a regular file owned by this user. Another user can
+// create a file or a link under the lock's name in a shared directory such as /tmp; locking it
+// would let that user decide whether our launcher runs, and writing through a link would touch a
+// file of theirs.
+bool IsOwnLockFile(int fd) {
+    struct stat info {};
+    return fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == getuid();
 }
 
 // What a handle of this host holds.
@@ -157,12 +220,17 @@ public:
 
     // The named mutex is an exclusive flock on a per-user lock file named after it. The kernel
     // drops the lock when the holder ends, so a crashed launcher never blocks the next one.
+    //
+    // A lock file that is a symbolic link, not a regular file, or owned by another user is never
+    // used: the link is not followed, OpenNamedMutex answers that there is no mutex and
+    // CreateNamedMutex that creation failed. The launcher then counts the lock as held elsewhere
+    // and refuses to run, which is the safe side.
     Handle OpenNamedMutex(const std::string& name) override {
-        const int fd = open(LockPath(name).c_str(), O_RDWR | O_CLOEXEC);
+        const int fd = open(LockPath(name).c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0) {
             return nullptr;
         }
-        if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        if (!IsOwnLockFile(fd) || flock(fd, LOCK_EX | LOCK_NB) == 0) {
             // Nobody holds it: on Windows the mutex would not exist.
             close(fd);
             return nullptr;
@@ -172,8 +240,13 @@ public:
 
     Handle CreateNamedMutex(const std::string& name, bool& alreadyExisted) override {
         alreadyExisted = false;
-        const int fd = open(LockPath(name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        const int fd =
+            open(LockPath(name).c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0) {
+            return nullptr;
+        }
+        if (!IsOwnLockFile(fd)) {
+            close(fd);
             return nullptr;
         }
         if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -210,8 +283,15 @@ public:
         if (directory.size() >= 2 && directory.compare(directory.size() - 2, 2, "/*") == 0) {
             directory.resize(directory.size() - 2);
         }
-        DIR* listing = opendir(directory.c_str());
+        // A link named as the directory is not followed: the listing fails, as it does for a
+        // plain file.
+        const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) {
+            return nullptr;
+        }
+        DIR* listing = fdopendir(fd);
         if (listing == nullptr) {
+            close(fd);
             return nullptr;
         }
         auto* handle = static_cast<PosixHandle*>(Keep(PosixHandle{PosixHandle::Kind::Listing}));
@@ -251,11 +331,21 @@ public:
         return mkdir(ToNative(path).c_str(), 0700) == 0;
     }
 
-    void Pause(unsigned milliseconds) override { usleep(milliseconds * 1000u); }
+    // nanosleep, unlike usleep, takes any length; a signal cuts it short, and the sleep goes on
+    // for the time that remained.
+    void Pause(unsigned milliseconds) override {
+        timespec remaining{};
+        remaining.tv_sec = static_cast<time_t>(milliseconds / 1000u);
+        remaining.tv_nsec = static_cast<long>(milliseconds % 1000u) * 1000000L;
+        while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
+        }
+    }
 
     // Windows has no execute bit: the file gets one here before it is started. The command-line
     // text has no meaning on POSIX; the program is started with no arguments. A pipe that closes on
-    // exec tells the parent whether the start itself worked.
+    // exec tells the parent whether the start itself worked: it carries the child's errno when the
+    // change of directory or the exec failed. The parent then returns false with errno set to that
+    // value, so a caller or a test can tell why.
     bool StartProcess(const StartParameters& parameters, Handle& process, Handle& thread) override {
         const std::string program = ToNative(parameters.applicationName);
         const std::string directory = ToNative(parameters.currentDirectory);
@@ -283,11 +373,18 @@ public:
             _exit(127);
         }
         close(report[1]);
+        // The report is one int written at once, far below the pipe's atomic size: the read gets
+        // all of it, or nothing when the exec closed the pipe. A signal may interrupt the wait.
         int failure = 0;
-        const bool failed = read(report[0], &failure, sizeof failure) == sizeof failure;
+        ssize_t got = 0;
+        do {
+            got = read(report[0], &failure, sizeof failure);
+        } while (got < 0 && errno == EINTR);
         close(report[0]);
-        if (failed) {
-            waitpid(pid, nullptr, 0);
+        if (got == static_cast<ssize_t>(sizeof failure)) {
+            while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+            }
+            errno = failure;
             return false;
         }
         PosixHandle started{PosixHandle::Kind::Process};
@@ -320,8 +417,13 @@ public:
         return 1;
     }
 
-    // No version record, system facts or registry answer on POSIX.
-    bool QueryVersion(VersionInfo&) override { return false; }
+    // The version record answers only from MXV_WINDOWS_VERSION (MAJOR.MINOR.BUILD.SPMAJOR, an NT
+    // workstation), so that tests can run the whole launch natively. Unset or malformed, nothing
+    // answers, and the launcher refuses the system. No system facts or registry answer on POSIX.
+    bool QueryVersion(VersionInfo& version) override {
+        const char* value = std::getenv("MXV_WINDOWS_VERSION");
+        return value != nullptr && ParseWindowsVersion(value, version);
+    }
     bool NativeProcessorArchitecture(unsigned short&) override { return false; }
     int SystemMetric(int) override { return 0; }
     RegistryValue ReadMachineRegistryValue(const std::string&, const std::string&,
