@@ -23,13 +23,22 @@ class NativeHardwareReport(unittest.TestCase):
             typescript = os.path.join(work, "typescript")
             dump = os.path.join(work, "dump")
             os.makedirs(dump)
+            # The run log and the lock file stay in the test's own directories, away from the
+            # user's and from any other launcher of this user.
+            windows = os.path.join(work, "windows")
+            runtime = os.path.join(work, "run")
+            os.makedirs(runtime, mode=0o700)
+            env = dict(os.environ, MXV_WINDOWS_DIR=windows, XDG_RUNTIME_DIR=runtime)
             # script forwards its standard input to the terminal: one key for the prompt.
             result = subprocess.run(["script", "-qefc", EXE + " /b /h", typescript], input=b"k",
-                                    cwd=dump, stdout=subprocess.DEVNULL, timeout=120)
+                                    cwd=dump, env=env, stdout=subprocess.DEVNULL, timeout=120)
             with open(typescript, "rb") as f:
                 text = f.read().decode("latin-1")
             self.assertEqual(result.returncode, 1, text)
             self.assertEqual(len(os.listdir(dump)), 11)
+            with open(os.path.join(windows, "Temp", "debug.log")) as f:
+                self.assertIn("\tENTRY: Successfully ran verification utility\t", f.read())
+            self.assertEqual(os.listdir(runtime), ["MXVMiniLaunchLock-%d.lock" % os.getuid()])
         self.assertIn(HEADER, text)
         # Each line ends in its own line feed, and the trailer adds three more.
         report = text.split(HEADER, 1)[1].split("\r\n" * 4 + RULE, 1)[0]
