@@ -113,11 +113,14 @@ class NativeLaunch(unittest.TestCase):
         self.assertEqual(report["cwd"], dvt)
         self.assertEqual(report["cmdline"], "[]")
         self.assertEqual(report["exe"], os.path.join(dvt, "NQVQlar.exe"))
+        # The program is started by its path alone, with no arguments.
+        self.assertEqual(report["fullcmdline"], "[%s]" % os.path.join(dvt, "NQVQlar.exe"))
         self.assertEqual(sorted(report["files"]), sorted(PAYLOAD_NAMES))
         for name in PAYLOAD_NAMES:
             self.assertEqual(report["files"][name],
                              os.path.getsize(os.path.join(PAYLOAD_DIR, name)), name)
         self.assertNotIn("dir", report)
+        return report
 
     def assert_log_entries(self, messages, log=None):
         with open(log or self.log, "rb") as f:
@@ -200,6 +203,18 @@ class NativeLaunch(unittest.TestCase):
         self.assertEqual(os.listdir(outside), ["keep.txt"])
         with open(os.path.join(outside, "keep.txt")) as f:
             self.assertEqual(f.read(), "not the launcher's")
+
+    def test_a_file_held_open_does_not_keep_the_directory(self):
+        # Linux deletes a file that is still open, so the utility's helper, which keeps one open
+        # after the utility has ended, does not stop the removal as it does on Windows.
+        code, stdout, _ = self.run_launcher(self.environment(
+            NQVQLAR_HOLD_FILE="TraceLib.dll", NQVQLAR_HOLD_SECONDS="1", NQVQLAR_EXIT_CODE="x"))
+        self.assertEqual((code, stdout), (1, ""))
+        report = self.assert_report_of_a_run_in(self.dvt)
+        self.assertEqual(report["warning"],
+                         "NQVQLAR_EXIT_CODE=x is not a number from 0 to 4294967295; using 0")
+        self.assertFalse(os.path.lexists(self.dvt))
+        self.assert_log_entries([SUCCESS])
 
     def test_linux_directories_stand_in_for_the_windows_ones(self):
         state = os.path.join(self.work.name, "state")

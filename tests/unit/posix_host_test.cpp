@@ -133,6 +133,14 @@ std::string ReadUntil(int fd, const std::string& expected) {
     return text;
 }
 
+// Forks a child for a test. The child ends with std::exit, so that its coverage counts and the
+// sanitizers' exit checks are kept; the output buffers are emptied first, so that nothing the
+// parent has buffered is written twice.
+pid_t ForkChild() {
+    std::fflush(nullptr);
+    return fork();
+}
+
 int ExitStatusOf(pid_t child) {
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
@@ -154,7 +162,7 @@ TEST(PosixHost, NamedMutexIsHeldAcrossProcessesUntilTheHolderEnds) {
     int release[2];
     ASSERT_EQ(pipe(ready), 0);
     ASSERT_EQ(pipe(release), 0);
-    const pid_t holder = fork();
+    const pid_t holder = ForkChild();
     ASSERT_GE(holder, 0);
     if (holder == 0) {
         bool existed = true;
@@ -163,7 +171,7 @@ TEST(PosixHost, NamedMutexIsHeldAcrossProcessesUntilTheHolderEnds) {
         (void)!write(ready[1], &answer, 1);
         char go = 0;
         (void)!read(release[0], &go, 1);
-        _exit(0);
+        std::exit(0);
     }
     char answer = 0;
     ASSERT_EQ(read(ready[0], &answer, 1), 1);
@@ -514,13 +522,13 @@ template <typename Body> std::pair<int, std::string> RunWithoutTerminal(Body bod
     if (pipe(error) != 0) {
         return {-1, ""};
     }
-    const pid_t child = fork();
+    const pid_t child = ForkChild();
     if (child == 0) {
         setsid();
         dup2(error[1], STDERR_FILENO);
         close(error[0]);
         close(error[1]);
-        _exit(body());
+        std::exit(body());
     }
     close(error[1]);
     std::string text;
@@ -562,28 +570,40 @@ TEST(PosixHost, TheConsoleIsTheControllingTerminal) {
     cfmakeraw(&mode);
     ASSERT_EQ(tcsetattr(master, TCSANOW, &mode), 0);
 
-    const pid_t child = fork();
+    const pid_t child = ForkChild();
     ASSERT_GE(child, 0);
     if (child == 0) {
         setsid();
         // The first terminal that a session leader opens becomes its controlling terminal.
         const int terminal = open(slave.c_str(), O_RDWR);
         if (terminal < 0 || !Real().AllocConsole()) {
-            _exit(10);
+            std::exit(10);
         }
-        close(terminal);
+        // The descriptor stays open, so that the terminal does not hang up when the console is
+        // released.
         Real().ConsoleWrite("Press any key to exit ... ");
         char key = 0;
         if (!Real().ConsoleReadKey(key) || key != 'k') {
-            _exit(11);
+            std::exit(11);
         }
         Real().FreeConsole();
         Real().ConsoleWrite("after the console was released");
-        _exit(Real().ConsoleReadKey(key) ? 12 : 0);
+        if (Real().ConsoleReadKey(key)) {
+            std::exit(12);
+        }
+        // A message box goes to the terminal, with or without an allocated console.
+        std::exit(Real().ShowMessageBox("The verification tool is not supported on this "
+                                        "operating system.",
+                                        "ERROR", 0x10) == 1
+                      ? 0
+                      : 13);
     }
     EXPECT_EQ(ReadUntil(master, "Press any key to exit ... "), "Press any key to exit ... ");
     ASSERT_EQ(write(master, "k", 1), 1);
-    EXPECT_EQ(ReadUntil(master, "k"), "k") << "the key is echoed";
+    const std::string box =
+        "ERROR: The verification tool is not supported on this operating system.\n";
+    EXPECT_EQ(ReadUntil(master, box), "k" + box)
+        << "the key is echoed, and nothing is written while no console is allocated";
     EXPECT_EQ(ExitStatusOf(child), 0);
     pollfd more{master, POLLIN, 0};
     char buffer[64];
@@ -599,6 +619,21 @@ TEST(PosixHost, LibrariesLoadByBareNameAndGiveTheirExports) {
     EXPECT_NE(Real().FindExport(library, "getpid"), nullptr);
     EXPECT_EQ(Real().FindExport(library, "MxvNoSuchExport"), nullptr);
     EXPECT_EQ(Real().LoadLibraryByName("MxvNoSuchLibrary.dll"), nullptr);
+
+    // A library in the current directory is found by its bare name.
+    TemporaryDirectory work;
+    const fs::path saved = fs::current_path();
+    fs::copy_file(fs::path(MXV_TEST_PAYLOAD_DIR) / "TraceLib.dll",
+                  fs::path(work.path()) / "MxvCurrentDirectory.dll");
+    fs::current_path(work.path());
+    const Handle here = Real().LoadLibraryByName("MxvCurrentDirectory.dll");
+    fs::current_path(saved);
+    ASSERT_NE(here, nullptr);
+    using NameFunction = const char* (*)();
+    const auto probeName =
+        reinterpret_cast<NameFunction>(Real().FindExport(here, "ProbeLibraryName"));
+    ASSERT_NE(probeName, nullptr);
+    EXPECT_STREQ(probeName(), "TraceLib.dll");
 }
 
 TEST(PosixHost, LocalTimeIsNow) {
