@@ -1,17 +1,20 @@
-// The probe library's feature records: their 375-byte layout, the filter that leaves records out,
+// The probe library's feature records: their layout, the filter that leaves records out,
 // and the line printed for a record.
 #pragma once
 
 #include <cstddef>
 #include <string>
 
-constexpr std::size_t kFeatureRecordSize = 375;
-constexpr std::size_t kFeatureNameOffset = 0;
-constexpr std::size_t kFeatureNameWidth = 75;
-constexpr std::size_t kHardwareIdOffset = 75;
-constexpr std::size_t kHardwareIdWidth = 100;
-constexpr std::size_t kManufacturerOffset = 175;
-constexpr std::size_t kManufacturerWidth = 200;
+#include "hwreport/feature_record_layout.h"
+
+// The record layout of feature_record_layout.h, under the names the C++ code uses.
+constexpr std::size_t kFeatureRecordSize = MXV_FEATURE_RECORD_SIZE;
+constexpr std::size_t kFeatureNameOffset = MXV_FEATURE_NAME_OFFSET;
+constexpr std::size_t kFeatureNameWidth = MXV_FEATURE_NAME_WIDTH;
+constexpr std::size_t kHardwareIdOffset = MXV_HARDWARE_ID_OFFSET;
+constexpr std::size_t kHardwareIdWidth = MXV_HARDWARE_ID_WIDTH;
+constexpr std::size_t kManufacturerOffset = MXV_MANUFACTURER_OFFSET;
+constexpr std::size_t kManufacturerWidth = MXV_MANUFACTURER_WIDTH;
 
 // The three texts of one record.
 struct FeatureRecord {

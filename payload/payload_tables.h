@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "payload/payload_layout.h"
+
 // One embedded file.
 struct ResourceEntry {
     // The file's name without a directory part; also the name written to disk.
@@ -25,11 +27,13 @@ struct ChunkEntry {
     std::int32_t length;
 };
 
-// The number of files in ResourceTable.
+// The number of files in ResourceTable: one for each payload name.
 constexpr std::uint32_t kResourceCount = 11;
+static_assert(kResourceCount == payload::kPayloadNameCount,
+              "the resource table holds exactly the files that the payload names list");
 
 // Every chunk but the last of a file's run holds this many bytes.
-constexpr std::int32_t kChunkLength = 26;
+using payload::kChunkLength;
 
 extern const ResourceEntry ResourceTable[kResourceCount];
 extern const ChunkEntry ChunkTable[];

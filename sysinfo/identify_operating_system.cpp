@@ -6,8 +6,37 @@
 
 // Windows XP in every edition and service pack, Windows 2000, XP with service pack 4 or higher, XP
 // Professional x64, and Vista in every workstation edition.
-const OsCode kSupportedSystems[] = {7,  8,  9,  10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21,
-                                    22, 23, 24, 25, 26, 3,  27, 6,  31, 30, 32, 33, 34, 35};
+const OsCode kSupportedSystems[] = {
+    kXpHomeSp0,
+    kXpHomeSp1,
+    kXpHomeSp2,
+    kXpHomeSp3,
+    kXpProfessionalSp0,
+    kXpProfessionalSp1,
+    kXpProfessionalSp2,
+    kXpProfessionalSp3,
+    kXpMediaCenterSp0,
+    kXpMediaCenterSp1,
+    kXpMediaCenterSp2,
+    kXpMediaCenterSp3,
+    kXpMediaCenterRollup2Sp0,
+    kXpMediaCenterRollup2Sp1,
+    kXpMediaCenterRollup2Sp2,
+    kXpMediaCenterRollup2Sp3,
+    kXpTabletPcSp0,
+    kXpTabletPcSp1,
+    kXpTabletPcSp2,
+    kXpTabletPcSp3,
+    kWindows2000,
+    kXpSp4OrLater,
+    kXpProfessionalX64,
+    kVistaHomeBasic,
+    kVistaUltimate,
+    kVistaHomePremium,
+    kVistaEnterprise,
+    kVistaBusiness,
+    kVistaOtherEdition,
+};
 const std::int32_t kSupportedSystemCount =
     static_cast<std::int32_t>(sizeof(kSupportedSystems) / sizeof(kSupportedSystems[0]));
 

@@ -19,5 +19,5 @@ OsCode IdentifyOperatingSystem(const OsCode* list, std::int32_t count);
 // The Media Center version, 0 to 4, read from the registry.
 int ReadMediaCenterVersion();
 
-// The Vista edition's code, 30 to 35, read from the registry.
+// The Vista edition's code, kVistaUltimate to kVistaOtherEdition, read from the registry.
 OsCode ReadVistaEdition();

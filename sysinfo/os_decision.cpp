@@ -31,62 +31,66 @@ bool ValueText(const platform::RegistryValue& value, std::string& text) {
 
 OsCode WindowsCode(const platform::VersionInfo& version) {
     if (version.majorVersion != 4) {
-        return 0;
+        return kNotIdentified;
     }
     switch (version.minorVersion) {
     case 0:
-        return 1;
+        return kWindows95;
     case 10:
-        return 2;
+        return kWindows98;
     case 90:
-        return 4;
+        return kWindowsMe;
     default:
-        return 0;
+        return kNotIdentified;
     }
 }
 
 OsCode XpCode(const OsFacts& facts) {
+    // The first code of the edition's group, the one for service pack 0.
     OsCode group;
     if (facts.mediaCenter != 0) {
-        group = ParseMediaCenterVersion(facts.mediaCenterIdent) == 4 ? 19 : 15;
+        group = ParseMediaCenterVersion(facts.mediaCenterIdent) == 4 ? kXpMediaCenterRollup2Sp0
+                                                                     : kXpMediaCenterSp0;
     } else if (facts.tabletPc != 0) {
-        group = 23;
+        group = kXpTabletPcSp0;
     } else if ((facts.version.suiteMask & kSuitePersonal) != 0) {
-        group = 7;
+        group = kXpHomeSp0;
     } else {
-        group = 11;
+        group = kXpProfessionalSp0;
     }
     const unsigned servicePack = facts.version.servicePackMajor;
-    return servicePack <= 3 ? group + static_cast<OsCode>(servicePack) : 27;
+    return servicePack <= kXpHighestGroupServicePack ? group + static_cast<OsCode>(servicePack)
+                                                     : kXpSp4OrLater;
 }
 
 OsCode NtCode(const OsFacts& facts) {
     const platform::VersionInfo& version = facts.version;
     if (version.majorVersion == 6) {
         if (version.minorVersion != 0) {
-            return 0;
+            return kNotIdentified;
         }
-        return version.productType == kWorkstation ? ParseVistaEdition(facts.productName) : 36;
+        return version.productType == kWorkstation ? ParseVistaEdition(facts.productName)
+                                                   : kVistaServer;
     }
     if (version.majorVersion == 5) {
         switch (version.minorVersion) {
         case 2:
             if (facts.serverR2 != 0) {
-                return 29;
+                return kServer2003R2;
             }
             return version.productType == kWorkstation && facts.nativeInfoFound &&
                            facts.processorArchitecture == kArchitectureAmd64
-                       ? 6
-                       : 28;
+                       ? kXpProfessionalX64
+                       : kServer2003;
         case 1:
             return XpCode(facts);
         case 0:
-            return 3;
+            return kWindows2000;
         default:
-            return 0;
+            return kNotIdentified;
         }
     }
-    return version.majorVersion <= 4 ? 5 : 0;
+    return version.majorVersion <= 4 ? kWindowsNt : kNotIdentified;
 }
 
 } // namespace
@@ -105,18 +109,20 @@ OsCode ParseVistaEdition(const platform::RegistryValue& productName) {
         const char* word;
         OsCode code;
     } kEditions[] = {
-        {"Ultimate", 30}, {"Basic", 31}, {"Premium", 32}, {"Enterprise", 33}, {"Business", 34},
+        {"Ultimate", kVistaUltimate},   {"Basic", kVistaHomeBasic},
+        {"Premium", kVistaHomePremium}, {"Enterprise", kVistaEnterprise},
+        {"Business", kVistaBusiness},
     };
     std::string text;
     if (!ValueText(productName, text)) {
-        return 35;
+        return kVistaOtherEdition;
     }
     for (const auto& edition : kEditions) {
         if (text.find(edition.word) != std::string::npos) {
             return edition.code;
         }
     }
-    return 35;
+    return kVistaOtherEdition;
 }
 
 OsCode DecideOsCode(const OsFacts& facts) {
@@ -126,12 +132,12 @@ OsCode DecideOsCode(const OsFacts& facts) {
     case kPlatformNt:
         return NtCode(facts);
     default:
-        return 0;
+        return kNotIdentified;
     }
 }
 
 OsCode MatchList(OsCode code, const OsCode* list, std::int32_t count) {
-    if (code == 0 || list == nullptr) {
+    if (code == kNotIdentified || list == nullptr) {
         return code;
     }
     for (std::int32_t i = 0; i < count; ++i) {
@@ -139,5 +145,5 @@ OsCode MatchList(OsCode code, const OsCode* list, std::int32_t count) {
             return code;
         }
     }
-    return 0;
+    return kNotIdentified;
 }

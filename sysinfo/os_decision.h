@@ -6,10 +6,7 @@
 #include <string>
 
 #include "platform/host.h"
-
-// A number that names a Windows platform, version, edition and service-pack level; 0 means not
-// identified, or not in the list asked about.
-using OsCode = std::int32_t;
+#include "sysinfo/os_code.h"
 
 // Everything the identification reads from the system.
 struct OsFacts {
@@ -34,8 +31,8 @@ constexpr unsigned kRegistryBufferSize = 80;
 // anything else, including a value that was not read or whose reported size exceeds the buffer.
 int ParseMediaCenterVersion(const platform::RegistryValue& ident);
 
-// The Vista edition's code, 30 to 34, from the first edition word found in the product name; 35
-// when none occurs or the value could not be read.
+// The Vista edition's code, kVistaUltimate to kVistaBusiness, from the first edition word found in
+// the product name; kVistaOtherEdition when none occurs or the value could not be read.
 OsCode ParseVistaEdition(const platform::RegistryValue& productName);
 
 // The code of the system these facts describe.

@@ -7,10 +7,12 @@
 #include <cstdio>
 #include <set>
 
+#include "payload/payload_layout.h"
+
 namespace mkpayload {
 namespace {
 
-constexpr std::size_t kChunk = 26;
+constexpr std::size_t kChunk = payload::kChunkLength;
 constexpr int kBlockSize = 9;
 
 std::string BaseName(const std::string& path) {

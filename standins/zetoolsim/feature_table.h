@@ -6,21 +6,14 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "hwreport/feature_record_layout.h"
+
 namespace zetoolsim {
 
-// One record of KnownObjList. Each field is an 8-bit string that ends with a NUL inside its slot,
-// and the records follow each other without a gap, so the layout is exactly these 375 bytes.
-struct KnownObj {
-    char FeatureName[75];
-    char HardwareId[100];
-    char Manufacturer[200];
-};
-static_assert(sizeof(KnownObj) == 375, "a record is 375 bytes");
+// One record of KnownObjList, in the layout the launcher reads. Each field is an 8-bit string that
+// ends with a NUL inside its slot.
+using KnownObj = ::KnownObjRecord;
 static_assert(alignof(KnownObj) == 1, "records follow each other without padding");
-static_assert(offsetof(KnownObj, FeatureName) == 0, "FeatureName starts the record");
-static_assert(offsetof(KnownObj, HardwareId) == 75, "HardwareId follows the 75-byte FeatureName");
-static_assert(offsetof(KnownObj, Manufacturer) == 175,
-              "Manufacturer follows the 100-byte HardwareId");
 
 // The four registers that one CPUID leaf answers with.
 struct CpuidRegisters {

@@ -1,8 +1,8 @@
 """Runs the built Windows programs under Wine as a user would, each test in a prefix of its own.
 
 A prefix is a copy of the template that the build made once (tests/e2e/make_wine_prefix.sh). Paths and
-programs come from the environment that CTest sets: MXV_EXE, MXV_WINE_TEMPLATE, MXV_PAYLOAD_DIR and
-MXV_E2E_WORK.
+programs come from the environment that CTest sets: MXV_EXE, MXV_WINE_TEMPLATE, MXV_PAYLOAD_DIR,
+MXV_PAYLOAD_NAMES and MXV_E2E_WORK.
 """
 
 import getpass
@@ -20,11 +20,9 @@ LOG_LINE = re.compile(
     r"[ 123]\d \d\d:\d\d:\d\d \d{4} \]\tENTRY: (?P<message>[^\t]*)\tMODULE: MINI-LAUNCH\t"
     r"LINE: 282\tFILE: c:\\cvs_mxv\\DVT\\SNQVV2\\SRC\\MXVLaunch\\main$")
 
-PAYLOAD_NAMES = [
-    "msvcm90.dll", "msvcp90.dll", "msvcr90.dll", "Microsoft.VC90.CRT.manifest", "NQVQlar.exe",
-    "NQVLang.dll", "ZeConfTest.dll", "Ze2ConfTest.dll", "Ze3ConfTest.dll", "TraceLib.dll",
-    "QlarHelp.htm",
-]
+# The eleven embedded files, in table order, as the build read them from payload/payload_layout.h;
+# CTest passes them joined with commas. Empty when the variable is missing, which setUp reports.
+PAYLOAD_NAMES = [name for name in os.environ.get("MXV_PAYLOAD_NAMES", "").split(",") if name]
 
 NOTICE = ("The application is about to shutdown due to an unrecoverable error. Please find a copy "
           "of the log file at C:\\windows\\Temp\\debug.log and contact Vardex for support.")
@@ -157,6 +155,9 @@ class WineTestCase(unittest.TestCase):
     def setUp(self):
         if not EXE or not TEMPLATE:
             self.fail("MXV_EXE and MXV_WINE_TEMPLATE must be set")
+        if not PAYLOAD_NAMES:
+            self.fail("MXV_PAYLOAD_NAMES must be set to the embedded files' names, joined with "
+                      "commas (CTest sets it from the build)")
         template = TEMPLATE + ("64" if self.arch == "win64" else "")
         if os.path.exists(template + ".unavailable"):
             with open(template + ".unavailable") as f:

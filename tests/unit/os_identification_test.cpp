@@ -1,7 +1,8 @@
-// Tests of the operating-system identification: the decision for every branch, the list test, the
-// two registry readers, and the live query through the fake host.
+// Tests of the operating-system identification: the decision for named systems and edge cases, the
+// supported list, the two registry readers, and the live query through the fake host.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,9 @@
 using testing_support::FakeHost;
 
 namespace {
+
+// The expected codes below are the numbers of the published code table, written out as numbers so
+// that a wrong name in the code's own enumeration shows up too.
 
 platform::RegistryValue Value(const std::string& bytes, unsigned reportedSize) {
     platform::RegistryValue value;
@@ -25,6 +29,14 @@ platform::RegistryValue Text(const std::string& text) {
     return Value(text + std::string(1, '\0'), static_cast<unsigned>(text.size() + 1));
 }
 
+OsFacts Platform1(unsigned major, unsigned minor) {
+    OsFacts facts;
+    facts.version.platformId = 1;
+    facts.version.majorVersion = major;
+    facts.version.minorVersion = minor;
+    return facts;
+}
+
 OsFacts Nt(unsigned major, unsigned minor, unsigned short servicePack = 0,
            unsigned char productType = 1) {
     OsFacts facts;
@@ -36,149 +48,207 @@ OsFacts Nt(unsigned major, unsigned minor, unsigned short servicePack = 0,
     return facts;
 }
 
-struct Case {
-    const char* what;
+OsFacts WithPlatform(OsFacts facts, unsigned platformId) {
+    facts.version.platformId = platformId;
+    return facts;
+}
+
+// Windows XP editions, as the system reports them.
+OsFacts XpHome(unsigned short servicePack) {
+    OsFacts facts = Nt(5, 1, servicePack);
+    facts.version.suiteMask = 0x200;
+    return facts;
+}
+
+OsFacts XpProfessional(unsigned short servicePack) {
+    OsFacts facts = Nt(5, 1, servicePack);
+    facts.version.suiteMask = 0x100;
+    return facts;
+}
+
+// A Media Center system; ident is its "Ident" value, or none when the key is missing.
+OsFacts XpMediaCenter(const char* ident, unsigned short servicePack) {
+    OsFacts facts = Nt(5, 1, servicePack);
+    facts.mediaCenter = 1;
+    if (ident != nullptr) {
+        facts.mediaCenterIdent = Text(ident);
+    }
+    return facts;
+}
+
+OsFacts XpTabletPc(unsigned short servicePack) {
+    OsFacts facts = Nt(5, 1, servicePack);
+    facts.tabletPc = 1;
+    return facts;
+}
+
+OsFacts WithTabletPc(OsFacts facts) {
+    facts.tabletPc = 1;
+    return facts;
+}
+
+OsFacts WithPersonalSuite(OsFacts facts) {
+    facts.version.suiteMask = 0x200;
+    return facts;
+}
+
+// An NT 5.2 system on AMD64 with GetNativeSystemInfo, and variations of it.
+OsFacts FivePointTwo(unsigned char productType = 1, unsigned short architecture = 9,
+                     bool nativeInfoFound = true, int serverR2 = 0) {
+    OsFacts facts = Nt(5, 2, 2, productType);
+    facts.nativeInfoFound = nativeInfoFound;
+    facts.processorArchitecture = architecture;
+    facts.serverR2 = serverR2;
+    return facts;
+}
+
+OsFacts Vista(const char* productName, unsigned short servicePack = 2) {
+    OsFacts facts = Nt(6, 0, servicePack);
+    if (productName != nullptr) {
+        facts.productName = Text(productName);
+    }
+    return facts;
+}
+
+OsFacts VistaServer() {
+    OsFacts facts = Nt(6, 0, 1, 3);
+    facts.productName = Text("Windows Server (R) 2008 Enterprise");
+    return facts;
+}
+
+// One system described by its facts, and the code it must get.
+struct DecisionCase {
+    const char* name;
     OsFacts facts;
     OsCode code;
 };
 
-void ExpectCodes(const std::vector<Case>& cases) {
-    for (const Case& c : cases) {
-        EXPECT_EQ(DecideOsCode(c.facts), c.code) << c.what;
-    }
+void PrintTo(const DecisionCase& c, std::ostream* out) {
+    *out << c.name;
 }
 
-} // namespace
+class OsDecision : public ::testing::TestWithParam<DecisionCase> {};
 
-TEST(OsDecision, NinetyFiveFamilyAndUnknownPlatforms) {
-    std::vector<Case> cases;
-    for (auto [major, minor, code] : std::vector<std::tuple<unsigned, unsigned, OsCode>>{
-             {4, 0, 1}, {4, 10, 2}, {4, 90, 4}, {4, 5, 0}, {3, 0, 0}, {5, 0, 0}}) {
-        OsFacts facts;
-        facts.version.platformId = 1;
-        facts.version.majorVersion = major;
-        facts.version.minorVersion = minor;
-        cases.push_back({"platform 1", facts, code});
-    }
-    OsFacts zero;
-    cases.push_back({"a failed query leaves platform 0", zero, 0});
-    OsFacts other = Nt(5, 1);
-    other.version.platformId = 3;
-    cases.push_back({"platform 3", other, 0});
-    ExpectCodes(cases);
+TEST_P(OsDecision, GivesTheSystemsCode) {
+    EXPECT_EQ(DecideOsCode(GetParam().facts), GetParam().code);
 }
 
-TEST(OsDecision, NtVersionsOtherThanXp) {
-    OsFacts vistaServer = Nt(6, 0, 1, 3);
-    vistaServer.productName = Text("Windows Server (R) 2008 Enterprise");
-    ExpectCodes({
-        {"NT 4", Nt(4, 0), 5},
-        {"NT 3.51", Nt(3, 51), 5},
-        {"2000", Nt(5, 0, 4), 3},
-        {"5.3", Nt(5, 3), 0},
-        {"Vista server, whatever its name", vistaServer, 36},
-        {"7", Nt(6, 1, 1), 0},
-        {"8", Nt(6, 2), 0},
-        {"6.3", Nt(6, 3), 0},
-        {"10", Nt(10, 0), 0},
-        {"7.0", Nt(7, 0), 0},
-    });
+// The name a parameterised case is reported under.
+template <typename Case> std::string CaseName(const ::testing::TestParamInfo<Case>& info) {
+    return info.param.name;
 }
 
-TEST(OsDecision, FivePointTwoIsServerUnlessAnAmd64Workstation) {
-    OsFacts x64 = Nt(5, 2, 2);
-    x64.nativeInfoFound = true;
-    x64.processorArchitecture = 9;
-    OsFacts r2 = x64;
-    r2.serverR2 = 1;
-    OsFacts server = x64;
-    server.version.productType = 3;
-    OsFacts noNativeInfo = x64;
-    noNativeInfo.nativeInfoFound = false;
-    OsFacts x86 = x64;
-    x86.processorArchitecture = 0;
-    ExpectCodes({
-        {"XP x64", x64, 6},
-        {"R2 metric wins", r2, 29},
-        {"server on AMD64", server, 28},
-        {"no GetNativeSystemInfo", noNativeInfo, 28},
-        {"x86 workstation", x86, 28},
-    });
-}
+INSTANTIATE_TEST_SUITE_P(NinetyFiveFamilyAndUnknownPlatforms, OsDecision,
+                         ::testing::ValuesIn(std::vector<DecisionCase>{
+                             {"Windows95", Platform1(4, 0), 1},
+                             {"Windows98", Platform1(4, 10), 2},
+                             {"WindowsMe", Platform1(4, 90), 4},
+                             {"Platform1OtherMinorVersion", Platform1(4, 5), 0},
+                             {"Platform1Major3", Platform1(3, 0), 0},
+                             {"Platform1Major5", Platform1(5, 0), 0},
+                             {"FailedQueryLeavesPlatform0", OsFacts(), 0},
+                             {"Platform3", WithPlatform(Nt(5, 1), 3), 0},
+                         }),
+                         CaseName<DecisionCase>);
 
-TEST(OsDecision, XpEditionGroupsAndServicePacks) {
-    struct Edition {
-        const char* what;
-        int mediaCenter;
-        int tablet;
-        unsigned short suite;
-        const char* ident;
-        OsCode first;
-    };
-    const Edition editions[] = {
-        {"Home", 0, 0, 0x200, nullptr, 7},
-        {"Professional", 0, 0, 0x100, nullptr, 11},
-        {"Media Center", 1, 0, 0, "3.0", 15},
-        {"Media Center 2005 Rollup 2", 1, 0, 0, "4.0", 19},
-        {"Tablet PC", 0, 1, 0x200, nullptr, 23},
-        {"Media Center and Tablet PC", 1, 1, 0, "4.1", 19},
-        {"Media Center, key missing", 1, 0, 0, nullptr, 15},
-        {"Media Center, no full stop", 1, 0, 0, "40", 15},
-        {"Media Center, version 5", 1, 0, 0, "5.0", 15},
-    };
-    for (const Edition& edition : editions) {
-        for (unsigned short servicePack = 0; servicePack <= 6; ++servicePack) {
-            OsFacts facts = Nt(5, 1, servicePack);
-            facts.mediaCenter = edition.mediaCenter;
-            facts.tabletPc = edition.tablet;
-            facts.version.suiteMask = edition.suite;
-            if (edition.ident != nullptr) {
-                facts.mediaCenterIdent = Text(edition.ident);
-            }
-            const OsCode expected = servicePack <= 3 ? edition.first + servicePack : 27;
-            EXPECT_EQ(DecideOsCode(facts), expected)
-                << edition.what << ", service pack " << servicePack;
-        }
-    }
-}
+INSTANTIATE_TEST_SUITE_P(NtVersionsOtherThanXp, OsDecision,
+                         ::testing::ValuesIn(std::vector<DecisionCase>{
+                             {"Nt4", Nt(4, 0), 5},
+                             {"Nt351", Nt(3, 51), 5},
+                             {"Windows2000Sp4", Nt(5, 0, 4), 3},
+                             {"Nt53", Nt(5, 3), 0},
+                             {"VistaServerWhateverItsName", VistaServer(), 36},
+                             {"Nt61WithServicePack", Nt(6, 1, 1), 0},
+                             {"Nt62", Nt(6, 2), 0},
+                             {"Nt63", Nt(6, 3), 0},
+                             {"Nt100", Nt(10, 0), 0},
+                             {"Nt70", Nt(7, 0), 0},
+                         }),
+                         CaseName<DecisionCase>);
 
-TEST(OsDecision, VistaWorkstationEditionsFromTheProductName) {
-    const std::vector<std::pair<const char*, OsCode>> names = {
-        {"Windows Vista (TM) Ultimate", 30},
-        {"Windows Vista (TM) Home Basic", 31},
-        {"Windows Vista (TM) Home Premium", 32},
-        {"Windows Vista (TM) Enterprise", 33},
-        {"Windows Vista (TM) Business", 34},
-        {"Windows Vista (TM) Starter", 35},
-        {"Windows Vista (TM) ultimate", 35},
-        {"Ultimate Business", 30},
-        {"Business Basic", 31},
-    };
-    for (const auto& [name, code] : names) {
-        OsFacts facts = Nt(6, 0, 2);
-        facts.productName = Text(name);
-        EXPECT_EQ(DecideOsCode(facts), code) << name;
-    }
-    EXPECT_EQ(DecideOsCode(Nt(6, 0, 0)), 35) << "an unreadable name is still Vista";
-}
+INSTANTIATE_TEST_SUITE_P(FivePointTwoIsServerUnlessAnAmd64Workstation, OsDecision,
+                         ::testing::ValuesIn(std::vector<DecisionCase>{
+                             {"XpProfessionalX64", FivePointTwo(), 6},
+                             {"R2MetricWinsOverX64", FivePointTwo(1, 9, true, 1), 29},
+                             {"ServerOnAmd64", FivePointTwo(3), 28},
+                             {"WorkstationWithoutGetNativeSystemInfo", FivePointTwo(1, 9, false),
+                              28},
+                             {"X86Workstation", FivePointTwo(1, 0), 28},
+                         }),
+                         CaseName<DecisionCase>);
 
-TEST(OsDecision, ListTest) {
-    const OsCode* list = kSupportedSystems;
+INSTANTIATE_TEST_SUITE_P(
+    XpEditionsAndServicePacks, OsDecision,
+    ::testing::ValuesIn(std::vector<DecisionCase>{
+        {"XpHomeSp0", XpHome(0), 7},
+        {"XpHomeSp1", XpHome(1), 8},
+        {"XpHomeSp2", XpHome(2), 9},
+        {"XpHomeSp3", XpHome(3), 10},
+        {"XpHomeSp4", XpHome(4), 27},
+        {"XpProfessionalSp0", XpProfessional(0), 11},
+        {"XpProfessionalSp1", XpProfessional(1), 12},
+        {"XpProfessionalSp2", XpProfessional(2), 13},
+        {"XpProfessionalSp3", XpProfessional(3), 14},
+        {"XpProfessionalSp6", XpProfessional(6), 27},
+        {"XpMediaCenterSp0", XpMediaCenter("3.0", 0), 15},
+        {"XpMediaCenterSp1", XpMediaCenter("3.0", 1), 16},
+        {"XpMediaCenterSp2", XpMediaCenter("3.0", 2), 17},
+        {"XpMediaCenterSp3", XpMediaCenter("3.0", 3), 18},
+        {"XpMediaCenterSp5", XpMediaCenter("3.0", 5), 27},
+        {"XpMediaCenterRollup2Sp0", XpMediaCenter("4.0", 0), 19},
+        {"XpMediaCenterRollup2Sp1", XpMediaCenter("4.0", 1), 20},
+        {"XpMediaCenterRollup2Sp2", XpMediaCenter("4.0", 2), 21},
+        {"XpMediaCenterRollup2Sp3", XpMediaCenter("4.0", 3), 22},
+        {"XpMediaCenterRollup2Sp4", XpMediaCenter("4.0", 4), 27},
+        {"XpTabletPcSp0", XpTabletPc(0), 23},
+        {"XpTabletPcSp1", XpTabletPc(1), 24},
+        {"XpTabletPcSp2", XpTabletPc(2), 25},
+        {"XpTabletPcSp3", XpTabletPc(3), 26},
+        {"XpTabletPcSp4", XpTabletPc(4), 27},
+        {"TabletPcWinsOverThePersonalSuite", WithPersonalSuite(XpTabletPc(1)), 24},
+        {"MediaCenterWinsOverTabletPc", WithTabletPc(XpMediaCenter("4.1", 2)), 21},
+        {"MediaCenterAndTabletPcVersion3", WithTabletPc(XpMediaCenter("3.", 2)), 17},
+        {"MediaCenterKeyMissing", XpMediaCenter(nullptr, 1), 16},
+        {"MediaCenterIdentWithoutFullStop", XpMediaCenter("40", 3), 18},
+        {"MediaCenterVersion5", XpMediaCenter("5.0", 0), 15},
+    }),
+    CaseName<DecisionCase>);
+
+INSTANTIATE_TEST_SUITE_P(VistaWorkstationEditionsFromTheProductName, OsDecision,
+                         ::testing::ValuesIn(std::vector<DecisionCase>{
+                             {"VistaUltimate", Vista("Windows Vista (TM) Ultimate"), 30},
+                             {"VistaHomeBasic", Vista("Windows Vista (TM) Home Basic"), 31},
+                             {"VistaHomePremium", Vista("Windows Vista (TM) Home Premium"), 32},
+                             {"VistaEnterprise", Vista("Windows Vista (TM) Enterprise"), 33},
+                             {"VistaBusiness", Vista("Windows Vista (TM) Business"), 34},
+                             {"VistaStarterIsAnotherEdition", Vista("Windows Vista (TM) Starter"),
+                              35},
+                             {"EditionWordInAnotherCase", Vista("Windows Vista (TM) ultimate"), 35},
+                             {"UltimateBeforeBusiness", Vista("Ultimate Business"), 30},
+                             {"BasicBeforeBusiness", Vista("Business Basic"), 31},
+                             {"UnreadableNameIsStillVista", Vista(nullptr, 0), 35},
+                         }),
+                         CaseName<DecisionCase>);
+
+TEST(OsList, TheSupportedListAndTheListTest) {
+    // The supported systems, in the order the system check passes them.
+    const std::vector<OsCode> supported = {7,  8,  9,  10, 11, 12, 13, 14, 15, 16,
+                                           17, 18, 19, 20, 21, 22, 23, 24, 25, 26,
+                                           3,  27, 6,  31, 30, 32, 33, 34, 35};
     ASSERT_EQ(kSupportedSystemCount, 29);
-    EXPECT_EQ(list[0], 7);
-    EXPECT_EQ(list[28], 35);
+    EXPECT_EQ(std::vector<OsCode>(kSupportedSystems, kSupportedSystems + kSupportedSystemCount),
+              supported);
+
+    const OsCode* list = kSupportedSystems;
     EXPECT_EQ(MatchList(7, list, 29), 7) << "first entry";
     EXPECT_EQ(MatchList(35, list, 29), 35) << "last entry";
     EXPECT_EQ(MatchList(35, list, 28), 0) << "only the first count entries count";
     for (OsCode refused : {1, 2, 4, 5, 28, 29, 36}) {
         EXPECT_EQ(MatchList(refused, list, 29), 0) << refused;
     }
-    for (OsCode accepted = 6; accepted <= 35; ++accepted) {
-        if (accepted != 28 && accepted != 29) {
-            EXPECT_EQ(MatchList(accepted, list, 29), accepted) << accepted;
-        }
+    for (OsCode accepted : supported) {
+        EXPECT_EQ(MatchList(accepted, list, 29), accepted) << accepted;
     }
-    EXPECT_EQ(MatchList(3, list, 29), 3);
     EXPECT_EQ(MatchList(7, list, 0), 0) << "count 0";
     EXPECT_EQ(MatchList(7, list, -3), 0) << "negative count";
     EXPECT_EQ(MatchList(28, nullptr, 29), 28) << "no list: the bare code";
@@ -186,7 +256,7 @@ TEST(OsDecision, ListTest) {
     EXPECT_EQ(MatchList(0, list, 29), 0);
 }
 
-TEST(OsDecision, RegistryReadersStayInsideTheBufferAndTheValue) {
+TEST(OsRegistryReaders, StayInsideTheBufferAndTheValue) {
     // Values that fill the buffer with no NUL end at the value's end.
     EXPECT_EQ(ParseMediaCenterVersion(Value("4.", 2)), 4);
     EXPECT_EQ(ParseMediaCenterVersion(Value("2." + std::string(78, 'x'), 80)), 2);
@@ -216,41 +286,92 @@ TEST(OsDecision, RegistryReadersStayInsideTheBufferAndTheValue) {
     EXPECT_EQ(ParseVistaEdition(unread), 35);
 }
 
-TEST(OsIdentification, TheLiveQueryReadsEveryValueThroughTheHost) {
-    FakeHost fake;
-    platform::ScopedHost guard(fake);
+// The live query on a system that the fake host describes: the bare code, the code tested against
+// the supported list, and what the two registry readers give.
+struct LiveCase {
+    const char* name;
+    void (*describe)(FakeHost&);
+    OsCode bare;
+    OsCode listed;
+    int mediaCenterVersion;
+    OsCode vistaEdition;
+};
+
+void PrintTo(const LiveCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+const char kIdent[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Media Center\\Ident";
+const char kProductName[] = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProductName";
+
+void NtVersion(FakeHost& fake, unsigned major, unsigned minor, unsigned short servicePack,
+               unsigned char productType) {
     fake.version.platformId = 2;
-    fake.version.majorVersion = 5;
-    fake.version.minorVersion = 1;
-    fake.version.servicePackMajor = 2;
+    fake.version.majorVersion = major;
+    fake.version.minorVersion = minor;
+    fake.version.servicePackMajor = servicePack;
+    fake.version.productType = productType;
+}
+
+void MediaCenterRollup2WithTabletPc(FakeHost& fake) {
+    NtVersion(fake, 5, 1, 2, 1);
     fake.metrics[87] = 1;
     fake.metrics[86] = 1;
-    fake.registry["SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Media Center\\Ident"] =
-        std::string("4.0\0", 4);
-    EXPECT_EQ(ReadMediaCenterVersion(), 4);
-    EXPECT_EQ(IdentifyOperatingSystem(nullptr, 0), 21);
-    EXPECT_EQ(IdentifyOperatingSystem(kSupportedSystems, kSupportedSystemCount), 21);
+    fake.registry[kIdent] = std::string("4.0\0", 4);
+}
 
-    fake.version.majorVersion = 6;
-    fake.version.minorVersion = 0;
-    fake.version.productType = 1;
-    fake.registry["SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProductName"] =
-        std::string("Windows Vista (TM) Home Premium\0", 32);
-    EXPECT_EQ(ReadVistaEdition(), 32);
-    EXPECT_EQ(IdentifyOperatingSystem(kSupportedSystems, kSupportedSystemCount), 32);
-    fake.registry["SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProductName"] =
-        std::string(81, 'x');
-    EXPECT_EQ(ReadVistaEdition(), 35) << "a value larger than the buffer is not read";
+void VistaHomePremium(FakeHost& fake) {
+    NtVersion(fake, 6, 0, 0, 1);
+    fake.registry[kProductName] = std::string("Windows Vista (TM) Home Premium\0", 32);
+}
 
-    fake.version.majorVersion = 5;
-    fake.version.minorVersion = 2;
+void VistaNameLargerThanTheBuffer(FakeHost& fake) {
+    NtVersion(fake, 6, 0, 0, 1);
+    fake.registry[kProductName] = std::string(81, 'x');
+}
+
+void XpProfessionalX64(FakeHost& fake) {
+    NtVersion(fake, 5, 2, 2, 1);
     fake.nativeInfoFound = true;
     fake.processorArchitecture = 9;
-    EXPECT_EQ(IdentifyOperatingSystem(nullptr, 0), 6);
-    fake.version.productType = 3;
-    EXPECT_EQ(IdentifyOperatingSystem(nullptr, 0), 28);
-    EXPECT_EQ(IdentifyOperatingSystem(kSupportedSystems, kSupportedSystemCount), 0);
-
-    fake.versionAnswers = false;
-    EXPECT_EQ(IdentifyOperatingSystem(nullptr, 0), 0);
 }
+
+void Server2003OnAmd64(FakeHost& fake) {
+    NtVersion(fake, 5, 2, 2, 3);
+    fake.nativeInfoFound = true;
+    fake.processorArchitecture = 9;
+}
+
+void FailedVersionQuery(FakeHost& fake) {
+    NtVersion(fake, 5, 1, 2, 1);
+    fake.versionAnswers = false;
+}
+
+class OsIdentification : public ::testing::TestWithParam<LiveCase> {
+protected:
+    OsIdentification() : guard_(fake_) { GetParam().describe(fake_); }
+
+    FakeHost fake_;
+    platform::ScopedHost guard_;
+};
+
+TEST_P(OsIdentification, TheLiveQueryReadsEveryValueThroughTheHost) {
+    const LiveCase& c = GetParam();
+    EXPECT_EQ(IdentifyOperatingSystem(nullptr, 0), c.bare);
+    EXPECT_EQ(IdentifyOperatingSystem(kSupportedSystems, kSupportedSystemCount), c.listed);
+    EXPECT_EQ(ReadMediaCenterVersion(), c.mediaCenterVersion);
+    EXPECT_EQ(ReadVistaEdition(), c.vistaEdition);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Systems, OsIdentification,
+    ::testing::Values(
+        LiveCase{"MediaCenterRollup2WithTabletPc", MediaCenterRollup2WithTabletPc, 21, 21, 4, 35},
+        LiveCase{"VistaHomePremium", VistaHomePremium, 32, 32, 0, 32},
+        LiveCase{"VistaNameLargerThanTheBuffer", VistaNameLargerThanTheBuffer, 35, 35, 0, 35},
+        LiveCase{"XpProfessionalX64", XpProfessionalX64, 6, 6, 0, 35},
+        LiveCase{"Server2003OnAmd64", Server2003OnAmd64, 28, 0, 0, 35},
+        LiveCase{"FailedVersionQuery", FailedVersionQuery, 0, 0, 0, 35}),
+    CaseName<LiveCase>);
+
+} // namespace

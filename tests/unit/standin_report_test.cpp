@@ -281,27 +281,35 @@ TEST(StandinRun, WritesReportThenMarkerThenWaitsThenHandsOverTheHold) {
                                              "end\n");
 }
 
-TEST(StandinRun, WaitingGivesUpAfterTheLimitAlsoAcrossTheClockWrap) {
-    for (const std::uint32_t start : {1000u, UINT32_MAX - 30000u}) {
-        ScriptedSystem system;
-        system.now = start;
-        system.environment = {{"NQVQLAR_WAIT_FOR", "/out/release"},
-                              {"NQVQLAR_EXIT_CODE", "3"},
-                              {"NQVQLAR_HOLD_FILE", "TraceLib.dll"},
-                              {"NQVQLAR_HOLD_SECONDS", "2"}};
+// A wait for a file that never appears, with the clock starting at the parameter: once early, and
+// once so close to the end of its 32-bit range that it wraps during the wait.
+class StandinWaitLimit : public ::testing::TestWithParam<std::uint32_t> {
+protected:
+    ScriptedSystem system_;
+};
 
-        EXPECT_EQ(standin::RunUtility(system, "a b", "x a b"), 3u);
+TEST_P(StandinWaitLimit, WaitingGivesUpAfterTheLimit) {
+    const std::uint32_t start = GetParam();
+    system_.now = start;
+    system_.environment = {{"NQVQLAR_WAIT_FOR", "/out/release"},
+                           {"NQVQLAR_EXIT_CODE", "3"},
+                           {"NQVQLAR_HOLD_FILE", "TraceLib.dll"},
+                           {"NQVQLAR_HOLD_SECONDS", "2"}};
 
-        EXPECT_EQ(system.sleeps, standin::kWaitLimitMilliseconds / standin::kWaitPollMilliseconds)
-            << start;
-        EXPECT_EQ(static_cast<std::uint32_t>(system.now - start), standin::kWaitLimitMilliseconds);
-        ASSERT_EQ(system.log.size(), 4u) << start;
-        EXPECT_EQ(system.log[2], "error NQVQlar: gave up waiting for /out/release");
-        // The hold is still handed over after a wait that timed out.
-        EXPECT_EQ(system.log[3].rfind("holder 2 at ", 0), 0u) << system.log[3];
-    }
+    EXPECT_EQ(standin::RunUtility(system_, "a b", "x a b"), 3u);
 
-    // A file that is there from the start costs no wait at all.
+    EXPECT_EQ(system_.sleeps, standin::kWaitLimitMilliseconds / standin::kWaitPollMilliseconds);
+    EXPECT_EQ(static_cast<std::uint32_t>(system_.now - start), standin::kWaitLimitMilliseconds);
+    ASSERT_EQ(system_.log.size(), 4u);
+    EXPECT_EQ(system_.log[2], "error NQVQlar: gave up waiting for /out/release");
+    // The hold is still handed over after a wait that timed out.
+    EXPECT_EQ(system_.log[3].rfind("holder 2 at ", 0), 0u) << system_.log[3];
+}
+
+INSTANTIATE_TEST_SUITE_P(ClockStarts, StandinWaitLimit,
+                         ::testing::Values(1000u, UINT32_MAX - 30000u));
+
+TEST(StandinRun, AFileThatIsThereFromTheStartCostsNoWait) {
     ScriptedSystem ready;
     ready.environment = {{"NQVQLAR_WAIT_FOR", "/out/release"}};
     ready.appearsAfterSleeps = 0;

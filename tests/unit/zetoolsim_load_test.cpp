@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "hwreport/feature_record_layout.h"
+
 #include <cpuid.h>
 #include <dlfcn.h>
 #include <link.h>
@@ -18,8 +20,6 @@
 #include <vector>
 
 namespace {
-
-constexpr std::size_t kRecordSize = 375;
 
 struct Record {
     std::string featureName;
@@ -114,7 +114,7 @@ TEST_F(ZeToolSimLibrary, ExportsTheTableAsOneDataObject) {
     EXPECT_STREQ(info.dli_sname, "KnownObjList");
     // Both ELF classes keep the symbol type in the same bits.
     EXPECT_EQ(ELF64_ST_TYPE(symbol->st_info), STT_OBJECT);
-    EXPECT_EQ(symbol->st_size, kRecordSize * zetoolsim::kKnownObjCount);
+    EXPECT_EQ(symbol->st_size, MXV_FEATURE_RECORD_SIZE * zetoolsim::kKnownObjCount);
 }
 
 TEST_F(ZeToolSimLibrary, TableDescribesThisProcessor) {
@@ -123,17 +123,21 @@ TEST_F(ZeToolSimLibrary, TableDescribesThisProcessor) {
     std::vector<Record> records;
     bool ended = false;
     for (std::size_t i = 0; i < zetoolsim::kKnownObjCount; ++i) {
-        const unsigned char* record = table_ + i * kRecordSize;
+        const unsigned char* record = table_ + i * MXV_FEATURE_RECORD_SIZE;
         if (record[0] == '\0') {
             ended = true;
             break;
         }
         SCOPED_TRACE("record " + std::to_string(i));
-        EXPECT_NE(std::memchr(record, '\0', 75), nullptr);
-        EXPECT_NE(std::memchr(record + 75, '\0', 100), nullptr);
-        EXPECT_NE(std::memchr(record + 175, '\0', 200), nullptr);
-        records.push_back(
-            {SlotText(record, 75), SlotText(record + 75, 100), SlotText(record + 175, 200)});
+        const unsigned char* name = record + MXV_FEATURE_NAME_OFFSET;
+        const unsigned char* id = record + MXV_HARDWARE_ID_OFFSET;
+        const unsigned char* manufacturer = record + MXV_MANUFACTURER_OFFSET;
+        EXPECT_NE(std::memchr(name, '\0', MXV_FEATURE_NAME_WIDTH), nullptr);
+        EXPECT_NE(std::memchr(id, '\0', MXV_HARDWARE_ID_WIDTH), nullptr);
+        EXPECT_NE(std::memchr(manufacturer, '\0', MXV_MANUFACTURER_WIDTH), nullptr);
+        records.push_back({SlotText(name, MXV_FEATURE_NAME_WIDTH),
+                           SlotText(id, MXV_HARDWARE_ID_WIDTH),
+                           SlotText(manufacturer, MXV_MANUFACTURER_WIDTH)});
     }
     ASSERT_TRUE(ended) << "no end record within the table";
     ASSERT_EQ(records.size(), zetoolsim::kKnownObjCount - 1);

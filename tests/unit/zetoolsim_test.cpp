@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -215,25 +217,6 @@ TEST(ZeToolSimTable, EachFeatureIsReadFromItsOwnBit) {
                   std::string(kExpectedFeatures[i].id) + " UNKNOWN: bit clear");
     }
 
-    // With exactly one bit set, exactly its feature is shown, with the plain id.
-    for (const ExpectedFeature& feature : kExpectedFeatures) {
-        SCOPED_TRACE(feature.name);
-        CpuidSnapshot cpu = ModernProcessor();
-        Register(cpu, feature.leaf, feature.reg) = 1u << feature.bit;
-        Table table;
-        BuildKnownObjList(cpu, table);
-        std::vector<std::string> shown;
-        for (std::size_t i = 2; i + 1 < kKnownObjCount; ++i) {
-            if (!LeftOut(table[i])) {
-                shown.push_back(Field(table[i].FeatureName));
-            }
-        }
-        EXPECT_EQ(shown, std::vector<std::string>{feature.name});
-        const KnownObj* record = Find(table, feature.name);
-        ASSERT_NE(record, nullptr);
-        EXPECT_EQ(Field(record->HardwareId), feature.id);
-    }
-
     // With every bit set, every feature is shown.
     CpuidSnapshot all = ModernProcessor();
     all.leaf1 = {~0u, ~0u, ~0u, ~0u};
@@ -245,6 +228,46 @@ TEST(ZeToolSimTable, EachFeatureIsReadFromItsOwnBit) {
         EXPECT_FALSE(LeftOut(table[i])) << Field(table[i].FeatureName);
     }
 }
+
+// The name a feature's case is reported under: its name with everything but letters and digits
+// left out.
+std::string FeatureCaseName(const ::testing::TestParamInfo<ExpectedFeature>& info) {
+    std::string name;
+    for (const char* c = info.param.name; *c != '\0'; ++c) {
+        if (std::isalnum(static_cast<unsigned char>(*c)) != 0) {
+            name += *c;
+        }
+    }
+    return name;
+}
+
+void PrintTo(const ExpectedFeature& feature, std::ostream* out) {
+    *out << feature.name;
+}
+
+class ZeToolSimFeature : public ::testing::TestWithParam<ExpectedFeature> {};
+
+// With exactly one bit set, exactly its feature is shown, with the plain id.
+TEST_P(ZeToolSimFeature, ASingleSetBitShowsExactlyItsFeature) {
+    const ExpectedFeature& feature = GetParam();
+    CpuidSnapshot cpu = ModernProcessor();
+    Register(cpu, feature.leaf, feature.reg) = 1u << feature.bit;
+    Table table;
+    BuildKnownObjList(cpu, table);
+    std::vector<std::string> shown;
+    for (std::size_t i = 2; i + 1 < kKnownObjCount; ++i) {
+        if (!LeftOut(table[i])) {
+            shown.push_back(Field(table[i].FeatureName));
+        }
+    }
+    EXPECT_EQ(shown, std::vector<std::string>{feature.name});
+    const KnownObj* record = Find(table, feature.name);
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(Field(record->HardwareId), feature.id);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryFeature, ZeToolSimFeature, ::testing::ValuesIn(kExpectedFeatures),
+                         FeatureCaseName);
 
 TEST(ZeToolSimTable, LeavesAboveTheMaximumAreNeverRead) {
     // Leaf 7 holds set bits that must not count when the maximum basic leaf is 6, and the extended
@@ -273,20 +296,6 @@ TEST(ZeToolSimTable, LeavesAboveTheMaximumAreNeverRead) {
         }
     }
 
-    // A processor without extended leaves may answer leaf 0x80000000 with another leaf's
-    // contents, which can be any number, large ones too; a maximum outside 8000xxxxH means no
-    // extended leaf at all.
-    cpu.leaf0.eax = 7;
-    for (const std::uint32_t garbage : {0x0000000Du, 0x8E0D0102u, 0xFFFFFFFFu}) {
-        SCOPED_TRACE(garbage);
-        cpu.leaf80000000.eax = garbage;
-        BuildKnownObjList(cpu, table);
-        EXPECT_EQ(Field(Find(table, "AVX2")->HardwareId), "CPUID.(EAX=07H,ECX=0):EBX[5]");
-        EXPECT_EQ(Field(Find(table, "NX (no-execute)")->HardwareId),
-                  "CPUID.80000001H:EDX[20] ERROR: leaf not supported");
-        EXPECT_TRUE(LeftOut(table[1]));
-    }
-
     // Extended leaf 0x80000001 without the brand leaves.
     cpu.leaf80000000.eax = 0x80000001u;
     BuildKnownObjList(cpu, table);
@@ -301,6 +310,30 @@ TEST(ZeToolSimTable, LeavesAboveTheMaximumAreNeverRead) {
     EXPECT_EQ(Field(table[0].Manufacturer), "FixtureChips");
     EXPECT_EQ(Field(Find(table, "MMX")->HardwareId), "CPUID.01H:EDX[23] ERROR: leaf not supported");
 }
+
+// A processor without extended leaves may answer leaf 0x80000000 with another leaf's contents,
+// which can be any number, large ones too; a maximum outside 8000xxxxH means no extended leaf at
+// all. The parameter is that answer.
+class ZeToolSimExtendedMaximum : public ::testing::TestWithParam<std::uint32_t> {};
+
+TEST_P(ZeToolSimExtendedMaximum, OutsideTheExtendedRangeMeansNoExtendedLeaf) {
+    CpuidSnapshot cpu = ModernProcessor();
+    cpu.leaf0.eax = 7;
+    cpu.leaf1 = {~0u, ~0u, ~0u, ~0u};
+    cpu.leaf7 = {~0u, ~0u, ~0u, ~0u};
+    cpu.leaf80000000.eax = GetParam();
+    cpu.leaf80000001 = {~0u, ~0u, ~0u, ~0u};
+    Table table;
+    BuildKnownObjList(cpu, table);
+    ExpectWellFormed(table);
+    EXPECT_EQ(Field(Find(table, "AVX2")->HardwareId), "CPUID.(EAX=07H,ECX=0):EBX[5]");
+    EXPECT_EQ(Field(Find(table, "NX (no-execute)")->HardwareId),
+              "CPUID.80000001H:EDX[20] ERROR: leaf not supported");
+    EXPECT_TRUE(LeftOut(table[1]));
+}
+
+INSTANTIATE_TEST_SUITE_P(AnswersOfOtherLeaves, ZeToolSimExtendedMaximum,
+                         ::testing::Values(0x0000000Du, 0x8E0D0102u, 0xFFFFFFFFu));
 
 TEST(ZeToolSimTable, ProcessorWithoutCpuidShowsNothing) {
     CpuidSnapshot cpu = ModernProcessor();
