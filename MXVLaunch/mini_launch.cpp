@@ -1,6 +1,10 @@
 // The steps of a launch: system check, execution directory, start and wait, removal.
 #include "MXVLaunch/mini_launch.h"
 
+#include <algorithm>
+#include <cstring>
+
+#include "payload/payload_layout.h"
 #include "sysinfo/identify_operating_system.h"
 
 const char kInstanceMutexName[] = "MXVMiniLaunchLock";
@@ -13,6 +17,9 @@ constexpr int kRetryLimit = 5;
 constexpr unsigned kErrorBox = 0x10; // An OK button and the stop icon.
 constexpr unsigned kForceOnFeedback = 0x100;
 constexpr unsigned short kShow = 5;
+constexpr char kUtilityName[] = "NQVQlar.exe";
+// The longest path that the 8-bit Windows file and process calls take (MAX_PATH less the NUL).
+constexpr std::size_t kLongestPath = 259;
 
 // Runs attempt until it succeeds, pausing after every failure, while counter allows. Returns
 // whether it succeeded. The counter belongs to the caller so that several entries can share it.
@@ -25,6 +32,105 @@ template <typename Attempt> bool WithRetries(int& counter, Attempt attempt) {
         ++counter;
     }
     return true;
+}
+
+// True when path is gone. A delete or removal that failed because the entry had gone already, for
+// example because another program deleted it in the meantime, counts as done.
+bool Gone(const std::string& path) {
+    return platform::host().GetPathKind(path) == platform::PathKind::Missing;
+}
+
+// The execution directory's path: the profile directory, or else the temporary directory, with
+// "\DVT" appended. A variable that is unset, empty or relative does not count, because a relative
+// base would put the directory wherever the launcher happens to be started (the root of the
+// current drive, or the current directory), where a folder of that name is the user's, not ours.
+// Returns false, leaving path alone, when neither variable gives an absolute directory.
+bool ExecutionDirectoryPath(std::string& path) {
+    platform::Host& host = platform::host();
+    std::string base;
+    for (const char* name : {"USERPROFILE", "TEMP"}) {
+        if (host.GetEnvironment(name, base) && host.IsAbsolutePath(base)) {
+            // A base that ends in a separator, such as the root of a drive, gets no second one.
+            while (base.size() > 1 && base.back() == '\\') {
+                base.pop_back();
+            }
+            path = base + "\\DVT";
+            return true;
+        }
+    }
+    return false;
+}
+
+// True when every file of the payload, written into directory, has a path that the 8-bit Windows
+// calls take. Beyond that length the files could still be written by the C runtime, but neither
+// deleted nor started, and they would stay behind.
+bool PayloadPathsFit(const std::string& directory) {
+    std::size_t longestName = 0;
+    for (const char* name : payload::kPayloadNames) {
+        longestName = std::max(longestName, std::strlen(name));
+    }
+    return directory.size() + 1 + longestName <= kLongestPath;
+}
+
+bool RemoveEntry(const std::string& path, int& retries);
+
+// Deletes everything in directory, depth first, every failed attempt counting against retries.
+// Returns false when an entry stayed. The directory itself stays.
+bool EmptyDirectory(const std::string& directory, int& retries) {
+    platform::Host& host = platform::host();
+    // Permission to list the directory and delete its entries, which a read-only folder lacks.
+    host.MakeWritable(directory);
+    bool abandoned = false;
+    std::string name;
+    platform::Handle listing = host.FindFirst(directory + "\\*", name);
+    if (listing != nullptr) {
+        do {
+            if (name == "." || name == "..") {
+                continue;
+            }
+            if (!RemoveEntry(directory + "\\" + name, retries)) {
+                abandoned = true;
+            }
+        } while (host.FindNext(listing, name));
+        host.FindEnd(listing);
+    }
+    return !abandoned;
+}
+
+// Removes one entry of the execution directory, or of a directory beneath it, with retries that
+// share the caller's counter. Returns true when the entry is gone.
+bool RemoveEntry(const std::string& path, int& retries) {
+    platform::Host& host = platform::host();
+    switch (host.GetPathKind(path)) {
+    case platform::PathKind::Missing:
+        return true;
+    case platform::PathKind::Link:
+        // A link or junction is removed as itself and never followed: what it points at is not
+        // ours. Where the system cannot remove a link, it stays and the entry is abandoned. Wine 8
+        // reports a Unix symbolic link to a file as a plain file, so it arrives below as a file,
+        // and Wine's delete of it deletes the target; that is a fault of Wine, which no program
+        // can see from inside.
+        return WithRetries(retries, [&] { return host.RemoveLink(path) || Gone(path); });
+    case platform::PathKind::Directory:
+        if (!EmptyDirectory(path, retries)) {
+            return false;
+        }
+        return WithRetries(retries, [&] { return host.RemoveEmptyDirectory(path) || Gone(path); });
+    case platform::PathKind::File:
+        break;
+    }
+    // A read-only file cannot be deleted until it is made writable.
+    host.MakeWritable(path);
+    return WithRetries(retries, [&] { return host.DeletePlainFile(path) || Gone(path); });
+}
+
+// True when the utility of an earlier launch still runs from the execution directory, as when
+// that launcher was killed: its lock died with it, but its files must not be deleted from under
+// the utility.
+bool UtilityStillRunning() {
+    std::string directory;
+    return ExecutionDirectoryPath(directory) &&
+           platform::host().FileInUse(directory + "\\" + kUtilityName);
 }
 
 } // namespace
@@ -60,7 +166,7 @@ MiniLaunch::~MiniLaunch() = default;
 
 bool MiniLaunch::CheckSystem() {
     platform::Host& host = platform::host();
-    if (!lockHeld) {
+    if (!lockHeld || UtilityStillRunning()) {
         host.ShowMessageBox("A verification tool is already running.", "ERROR", kErrorBox);
         return false;
     }
@@ -72,15 +178,17 @@ bool MiniLaunch::CheckSystem() {
     return true;
 }
 
+// Nothing is removed or made unless the base is usable and the payload's paths fit.
 bool MiniLaunch::CreateExecutionDirectory() {
     platform::Host& host = platform::host();
-    std::string base;
-    // With neither variable set there is no base directory, and none is made up.
-    if (!host.GetEnvironment("USERPROFILE", base) && !host.GetEnvironment("TEMP", base)) {
+    std::string directory;
+    if (!ExecutionDirectoryPath(directory)) {
         return false;
     }
-    executionDirectory += base;
-    executionDirectory += "\\DVT";
+    executionDirectory += directory;
+    if (!PayloadPathsFit(executionDirectory)) {
+        return false;
+    }
     RemoveExecutionDirectory();
     if (!host.MakeDirectory(executionDirectory)) {
         return false;
@@ -97,34 +205,23 @@ bool MiniLaunch::RemoveExecutionDirectory() {
     case platform::PathKind::Directory:
         break;
     case platform::PathKind::File:
-    case platform::PathKind::Link:
-        // A plain file is not a directory that could be removed, and a link is never followed: what
-        // it points at is not ours. Either stays in place and counts as not removed.
+        // A plain file of that name is not ours to delete. It stays and counts as not removed.
         return false;
+    case platform::PathKind::Link:
+        // A link or junction in the directory's place is removed as itself, never followed: what
+        // it points at is not ours. Where the system cannot remove it, it stays.
+        return host.RemoveLink(executionDirectory) || Gone(executionDirectory);
     }
 
+    // One counter for every entry, however deep; the directory itself has its own.
     int fileRetries = 0;
-    bool abandoned = false;
-    std::string name;
-    platform::Handle listing = host.FindFirst(executionDirectory + "\\*", name);
-    if (listing != nullptr) {
-        do {
-            if (name == "." || name == "..") {
-                continue;
-            }
-            const std::string path = executionDirectory + "\\" + name;
-            if (!WithRetries(fileRetries, [&] { return host.DeletePlainFile(path); })) {
-                abandoned = true;
-            }
-        } while (host.FindNext(listing, name));
-        host.FindEnd(listing);
-    }
-    if (abandoned) {
+    if (!EmptyDirectory(executionDirectory, fileRetries)) {
         return false;
     }
     int directoryRetries = 0;
-    return WithRetries(directoryRetries,
-                       [&] { return host.RemoveEmptyDirectory(executionDirectory); });
+    return WithRetries(directoryRetries, [&] {
+        return host.RemoveEmptyDirectory(executionDirectory) || Gone(executionDirectory);
+    });
 }
 
 bool MiniLaunch::StartTool() {
@@ -133,7 +230,7 @@ bool MiniLaunch::StartTool() {
     }
     platform::Host& host = platform::host();
     platform::StartParameters parameters;
-    parameters.applicationName = executionDirectory + "\\NQVQlar.exe";
+    parameters.applicationName = executionDirectory + "\\" + kUtilityName;
     parameters.commandLine = "";
     parameters.inheritHandles = false;
     parameters.creationFlags = 0;

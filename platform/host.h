@@ -176,6 +176,25 @@ public:
     // Allocates size bytes from the C allocator; the receiver releases them with std::free. Returns
     // null when the memory cannot be had.
     virtual void* Allocate(std::size_t size) = 0;
+
+    // --- Safety of the execution directory ---
+
+    // True when path names one place whatever the current directory and drive are: on Windows a
+    // drive letter with a backslash ("C:\...") or a UNC path ("\\server\share..."), on POSIX a
+    // path that starts with "/". False for the empty text and for every relative form.
+    virtual bool IsAbsolutePath(const std::string& path) = 0;
+    // Gives an existing file or directory what its owner needs to delete it or, for a directory,
+    // to list, empty and remove it. A link is never changed and never followed: the call then
+    // returns false, as it does when path is missing or the change is refused. Returns true when
+    // nothing stands in the way any more (also when nothing had to change).
+    virtual bool MakeWritable(const std::string& path) = 0;
+    // Removes a symbolic link or junction itself, never what it points at. Returns false when path
+    // is not a link, or when the link stays (some systems cannot remove every kind of link).
+    virtual bool RemoveLink(const std::string& path) = 0;
+    // True when path is a plain file (not a link or a directory) that a running program uses as
+    // its executable, so that deleting it now would pull it from under that program. False when it
+    // is missing, is no plain file, or is not known to be in use.
+    virtual bool FileInUse(const std::string& path) = 0;
 };
 
 // The host that core code talks to: the installed test host when there is one, else the system's.

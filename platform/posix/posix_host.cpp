@@ -453,6 +453,72 @@ public:
         return dlsym(library, name.c_str());
     }
 
+    // --- Safety of the execution directory ---
+
+    bool IsAbsolutePath(const std::string& path) override {
+        return !path.empty() && path[0] == '/';
+    }
+
+    // Deleting an entry needs write and search permission on its directory, and listing needs
+    // read permission, so a directory gets all three for its owner; a file only gets its owner's
+    // write bit, which a later write by the launcher needs. The mode is changed without following a
+    // link (fchmodat refuses a link with AT_SYMLINK_NOFOLLOW), and a link is refused beforehand.
+    bool MakeWritable(const std::string& path) override {
+        const std::string native = ToNative(path);
+        struct stat info {};
+        if (lstat(native.c_str(), &info) != 0 || S_ISLNK(info.st_mode)) {
+            return false;
+        }
+        const mode_t needed = S_ISDIR(info.st_mode) ? S_IRWXU : S_IWUSR;
+        if ((info.st_mode & needed) == needed) {
+            return true;
+        }
+        const mode_t mode = (info.st_mode & 07777) | needed;
+        return fchmodat(AT_FDCWD, native.c_str(), mode, AT_SYMLINK_NOFOLLOW) == 0;
+    }
+
+    // unlink removes a symbolic link itself, whatever it points at.
+    bool RemoveLink(const std::string& path) override {
+        const std::string native = ToNative(path);
+        struct stat info {};
+        if (lstat(native.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+            return false;
+        }
+        return unlink(native.c_str()) == 0;
+    }
+
+    // POSIX lets a running program's file be opened, written and deleted, so no open call tells
+    // whether it is in use. Instead every process's /proc/PID/exe is compared with the file, by
+    // device and inode. The kernel lets a process see only the executables of processes it may
+    // trace, that is, the user's own; the execution directory is the user's own too, so a program
+    // of another user is not looked for there. Without /proc nothing can be known, and the answer
+    // is false.
+    bool FileInUse(const std::string& path) override {
+        struct stat file {};
+        if (lstat(ToNative(path).c_str(), &file) != 0 || !S_ISREG(file.st_mode)) {
+            return false;
+        }
+        DIR* processes = opendir("/proc");
+        if (processes == nullptr) {
+            return false;
+        }
+        bool inUse = false;
+        while (const dirent* entry = readdir(processes)) {
+            if (entry->d_name[0] < '1' || entry->d_name[0] > '9') {
+                continue;
+            }
+            struct stat program {};
+            const std::string exe = std::string("/proc/") + entry->d_name + "/exe";
+            if (stat(exe.c_str(), &program) == 0 && program.st_dev == file.st_dev &&
+                program.st_ino == file.st_ino) {
+                inUse = true;
+                break;
+            }
+        }
+        closedir(processes);
+        return inUse;
+    }
+
 private:
     // Handles belong to the host until they are closed. One that is never closed, such as the
     // single-instance mutex, lives as long as the process, and its descriptor with it.

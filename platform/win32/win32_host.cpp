@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/c_runtime_host.h"
+#include "platform/windows_path_rules.h"
 
 namespace platform {
 namespace {
@@ -239,6 +240,69 @@ public:
     const void* FindExport(Handle library, const std::string& name) override {
         return reinterpret_cast<const void*>(
             ::GetProcAddress(static_cast<HMODULE>(library), name.c_str()));
+    }
+
+    // --- Safety of the execution directory ---
+
+    bool IsAbsolutePath(const std::string& path) override { return IsAbsoluteWindowsPath(path); }
+
+    // Only the read-only attribute stands in the way of deleting a file or removing a directory
+    // that belongs to the user. Clearing the last attribute needs FILE_ATTRIBUTE_NORMAL, because
+    // the value 0 is not accepted. A reparse point is left alone.
+    bool MakeWritable(const std::string& path) override {
+        const DWORD attributes = ::GetFileAttributesA(path.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES ||
+            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            return false;
+        }
+        if ((attributes & FILE_ATTRIBUTE_READONLY) == 0) {
+            return true;
+        }
+        DWORD writable = attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+        if (writable == 0) {
+            writable = FILE_ATTRIBUTE_NORMAL;
+        }
+        return ::SetFileAttributesA(path.c_str(), writable) != FALSE;
+    }
+
+    // A junction or a symbolic link to a directory is a directory reparse point, and
+    // RemoveDirectoryA removes the reparse point itself, leaving its target alone; a symbolic link
+    // to a file is removed by DeleteFileA. Wine 8 reports a Unix symbolic link to a file as a plain
+    // file, without the reparse bit, and its DeleteFileA then deletes the target instead of the
+    // link; that is a fault of Wine that no program can see from inside, so it is not worked
+    // around here.
+    bool RemoveLink(const std::string& path) override {
+        const DWORD attributes = ::GetFileAttributesA(path.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES ||
+            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+            return false;
+        }
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            return ::RemoveDirectoryA(path.c_str()) != FALSE;
+        }
+        return ::DeleteFileA(path.c_str()) != FALSE;
+    }
+
+    // The system refuses to open the executable of a running program for writing, whatever
+    // sharing is asked for, and says so with a sharing violation; that is the sign looked for.
+    // Opening for reading with no sharing does not tell (Wine lets it succeed while the program
+    // runs), and a read-only file gives "access denied", so a read-only file left by an earlier run
+    // never counts as in use. The file is opened without truncation and closed at once; nothing is
+    // written.
+    bool FileInUse(const std::string& path) override {
+        const DWORD attributes = ::GetFileAttributesA(path.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES ||
+            (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+            return false;
+        }
+        HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            ::CloseHandle(file);
+            return false;
+        }
+        return ::GetLastError() == ERROR_SHARING_VIOLATION;
     }
 
 private:

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "platform/windows_path_rules.h"
+
 namespace testing_support {
 namespace {
 
@@ -144,7 +146,7 @@ void FakeHost::CloseSystemHandle(platform::Handle handle) {
 }
 
 platform::PathKind FakeHost::GetPathKind(const std::string& path) {
-    const auto found = paths.find(path);
+    const auto found = paths.find(Resolve(path, false));
     return found == paths.end() ? platform::PathKind::Missing : found->second;
 }
 
@@ -153,7 +155,7 @@ platform::Handle FakeHost::FindFirst(const std::string& pattern, std::string& na
     if (pattern.size() < 2 || pattern.compare(pattern.size() - 2, 2, "\\*") != 0) {
         throw std::logic_error("unexpected listing pattern " + pattern);
     }
-    const std::string directory = pattern.substr(0, pattern.size() - 2);
+    const std::string directory = Resolve(pattern.substr(0, pattern.size() - 2), true);
     if (GetPathKind(directory) != platform::PathKind::Directory) {
         return nullptr;
     }
@@ -186,27 +188,35 @@ void FakeHost::FindEnd(platform::Handle find) {
 
 bool FakeHost::DeletePlainFile(const std::string& path) {
     calls.push_back("delete " + path);
-    const platform::PathKind kind = GetPathKind(path);
+    const std::string real = Resolve(path, false);
+    const platform::PathKind kind = GetPathKind(real);
+    // A link to a directory is not a file; a link to a file is deleted itself.
+    const bool directoryLink = kind == platform::PathKind::Link &&
+                               GetPathKind(Resolve(real, true)) == platform::PathKind::Directory;
     if (kind == platform::PathKind::Missing || kind == platform::PathKind::Directory ||
-        Locked(path)) {
+        directoryLink || TakenAway(path, real) || readOnlyPaths.count(real) != 0 ||
+        runningPrograms.count(real) != 0 || Locked(path)) {
         return false;
     }
-    paths.erase(path);
-    files.erase(path);
+    paths.erase(real);
+    files.erase(real);
+    linkTargets.erase(real);
     return true;
 }
 
 bool FakeHost::RemoveEmptyDirectory(const std::string& path) {
     calls.push_back("rmdir " + path);
-    if (GetPathKind(path) != platform::PathKind::Directory || Locked(path)) {
+    const std::string real = Resolve(path, false);
+    if (GetPathKind(real) != platform::PathKind::Directory || TakenAway(path, real) ||
+        readOnlyPaths.count(real) != 0 || Locked(path)) {
         return false;
     }
     for (const auto& entry : paths) {
-        if (Parent(entry.first) == path) {
+        if (Parent(entry.first) == real) {
             return false;
         }
     }
-    paths.erase(path);
+    paths.erase(real);
     return true;
 }
 
@@ -215,7 +225,7 @@ bool FakeHost::MakeDirectory(const std::string& path) {
     if (unmakeablePaths.count(path) != 0 || GetPathKind(path) != platform::PathKind::Missing) {
         return false;
     }
-    paths[path] = platform::PathKind::Directory;
+    paths[Resolve(path, false)] = platform::PathKind::Directory;
     return true;
 }
 
@@ -324,6 +334,44 @@ void FakeHost::AddFile(const std::string& path, const std::string& content) {
     files[path] = content;
 }
 
+bool FakeHost::IsAbsolutePath(const std::string& path) {
+    return platform::IsAbsoluteWindowsPath(path);
+}
+
+bool FakeHost::MakeWritable(const std::string& path) {
+    calls.push_back("writable " + path);
+    const std::string real = Resolve(path, false);
+    const platform::PathKind kind = GetPathKind(real);
+    if (kind == platform::PathKind::Missing || kind == platform::PathKind::Link) {
+        return false;
+    }
+    readOnlyPaths.erase(real);
+    return true;
+}
+
+bool FakeHost::RemoveLink(const std::string& path) {
+    calls.push_back("unlink " + path);
+    const std::string real = Resolve(path, false);
+    if (GetPathKind(real) != platform::PathKind::Link || TakenAway(path, real) || Locked(path)) {
+        return false;
+    }
+    paths.erase(real);
+    linkTargets.erase(real);
+    return true;
+}
+
+bool FakeHost::FileInUse(const std::string& path) {
+    calls.push_back("in use " + path);
+    const std::string real = Resolve(path, false);
+    return GetPathKind(real) == platform::PathKind::File && runningPrograms.count(real) != 0;
+}
+
+void FakeHost::AddLink(const std::string& path, const std::string& target) {
+    AddDirectory(Parent(path));
+    paths[path] = platform::PathKind::Link;
+    linkTargets[path] = target;
+}
+
 std::size_t FakeHost::OpenHandleCount() const {
     return open_.size();
 }
@@ -356,6 +404,49 @@ void FakeHost::Release(platform::Handle handle) {
     open_.erase(std::remove_if(open_.begin(), open_.end(),
                                [&](const auto& entry) { return entry.get() == handle; }),
                 open_.end());
+}
+
+std::string FakeHost::Resolve(std::string path, bool followLast) const {
+    // A bound on the links followed, so that a loop of links ends.
+    for (int hops = 0; hops < 32; ++hops) {
+        bool replaced = false;
+        for (std::size_t end = path.find('\\'); !replaced; end = path.find('\\', end + 1)) {
+            if (end == std::string::npos && !followLast) {
+                break;
+            }
+            const std::size_t length = end == std::string::npos ? path.size() : end;
+            const auto link = linkTargets.find(path.substr(0, length));
+            const auto kind = paths.find(path.substr(0, length));
+            if (link != linkTargets.end() && kind != paths.end() &&
+                kind->second == platform::PathKind::Link) {
+                path = link->second + path.substr(length);
+                replaced = true;
+            }
+            if (end == std::string::npos) {
+                break;
+            }
+        }
+        if (!replaced) {
+            return path;
+        }
+    }
+    return path;
+}
+
+bool FakeHost::TakenAway(const std::string& path, const std::string& real) {
+    if (deletedElsewhere.erase(path) == 0) {
+        return false;
+    }
+    for (auto entry = paths.begin(); entry != paths.end();) {
+        if (entry->first == real || entry->first.rfind(real + "\\", 0) == 0) {
+            files.erase(entry->first);
+            linkTargets.erase(entry->first);
+            entry = paths.erase(entry);
+        } else {
+            ++entry;
+        }
+    }
+    return true;
 }
 
 bool FakeHost::Locked(const std::string& path) {

@@ -67,6 +67,10 @@ public:
     platform::Handle LoadLibraryByName(const std::string& name) override;
     const void* FindExport(platform::Handle library, const std::string& name) override;
     void* Allocate(std::size_t size) override;
+    bool IsAbsolutePath(const std::string& path) override;
+    bool MakeWritable(const std::string& path) override;
+    bool RemoveLink(const std::string& path) override;
+    bool FileInUse(const std::string& path) override;
 
     // Adds a directory (and its parents) or a file to the file system.
     void AddDirectory(const std::string& path);
@@ -127,6 +131,22 @@ public:
     // Handles opened and not yet closed, of every kind.
     std::size_t OpenHandleCount() const;
 
+    // Links, read-only entries and running programs, as the Windows calls see them.
+    // A symbolic link or junction at path that points at target. Like the system, every call
+    // follows a link that stands for an inner part of a path (LINK\name is TARGET\name, and a
+    // listing of LINK\* lists TARGET); the last part of a path is followed only by a listing.
+    void AddLink(const std::string& path, const std::string& target);
+    std::map<std::string, std::string> linkTargets;
+    // Files and directories with the read-only attribute: they cannot be deleted or removed until
+    // MakeWritable clears it.
+    std::set<std::string> readOnlyPaths;
+    // Plain files that running programs use as their executables: FileInUse says so, and they
+    // cannot be deleted.
+    std::set<std::string> runningPrograms;
+    // Entries that another process deletes at the moment of an attempt to delete or remove them:
+    // the attempt fails and the entry is gone.
+    std::set<std::string> deletedElsewhere;
+
 private:
     struct FakeHandle {
         std::string kind;
@@ -141,6 +161,11 @@ private:
     FakeHandle* Known(platform::Handle handle, const std::string& kind);
     void Release(platform::Handle handle);
     bool Locked(const std::string& path);
+    // The path with every link among its parts replaced by the link's target; the last part is
+    // replaced too when followLast is true.
+    std::string Resolve(std::string path, bool followLast) const;
+    // Removes the entry at the resolved path, and all beneath it, as another process would.
+    bool TakenAway(const std::string& path, const std::string& real);
 
     std::vector<std::unique_ptr<FakeHandle>> open_;
 };

@@ -1,0 +1,153 @@
+"""End-to-end tests of MXVLaunch.exe under Wine in a hostile or broken environment: a profile
+directory that is empty, relative or too long, a stale execution directory that holds a tree and
+read-only files, and a utility left running by a launcher that was killed. Each checks what a user
+would find afterwards: the folders and files, the run log, the exit code and the boxes shown."""
+
+import os
+import unittest
+
+from wine_harness import NOTICE, PAYLOAD_NAMES, WineTestCase, wait_for
+
+SUCCESS = "Successfully ran verification utility"
+NOT_READY = "System is not ready to launch verification utility"
+NO_DIRECTORY = "Failed to create verification utility execution directory"
+
+
+class Safety(WineTestCase):
+    def utility_env(self, **extra):
+        """Knobs of the stand-in utility: its report goes to report.txt beside the prefix."""
+        self.report_path = os.path.join(self.prefix.root, "report.txt")
+        env = {"NQVQLAR_REPORT": self.prefix.windows_path(self.report_path)}
+        for key, value in extra.items():
+            env["NQVQLAR_" + key] = value
+        return env
+
+    def run_with_environment(self, settings, cwd=None, env=None):
+        """Runs the launcher with environment variables set (NAME=VALUE, also to the empty text) or
+        removed (a bare NAME). Wine sets USERPROFILE itself for a program started from Linux, so a
+        small Windows program built beside os_code sets them and starts the launcher."""
+        helper = os.path.join(os.path.dirname(os.environ["MXV_OS_CODE"]), "with_environment.exe")
+        return self.prefix.run(list(settings) + ["--", self.launcher()], env=env, cwd=cwd,
+                               program=helper)
+
+    def launcher(self):
+        return self.prefix.windows_path(os.environ["MXV_EXE"])
+
+    def c_drive_path(self, unix_path):
+        """The C: drive path of a file inside the prefix's drive_c."""
+        relative = os.path.relpath(unix_path, self.prefix.drive_c)
+        return "C:\\" + relative.replace("/", "\\")
+
+    def user_folder(self, path):
+        """A folder of the user's named DVT with a file in it; returns the file."""
+        os.makedirs(path)
+        mine = os.path.join(path, "mine.txt")
+        with open(mine, "w") as f:
+            f.write("the user's own file")
+        return mine
+
+    def test_an_empty_or_relative_profile_touches_no_folder_of_the_user(self):
+        # Folders of the user's that a relative base would name: DVT at the root of the current
+        # drive and DVT in the current directory.
+        work = os.path.join(self.prefix.drive_c, "work")
+        at_root = self.user_folder(os.path.join(self.prefix.drive_c, "DVT"))
+        in_current = self.user_folder(os.path.join(work, "DVT"))
+        settings = [
+            ("empty profile, no TEMP", ["USERPROFILE=", "TEMP"]),
+            ("empty profile and TEMP", ["USERPROFILE=", "TEMP="]),
+            ("relative profile and TEMP", ["USERPROFILE=.", "TEMP=DVT"]),
+        ]
+        for done, (what, assignments) in enumerate(settings, 1):
+            with self.subTest(what):
+                # Started in C:\work, so that C: is the current drive.
+                result = self.run_with_environment(assignments, cwd=work, env=self.utility_env())
+                self.assertEqual(result.code, 1)
+                self.assert_log_entries([NO_DIRECTORY] * done)
+                self.assertFalse(os.path.exists(self.report_path), "the utility did not run")
+                for mine in (at_root, in_current):
+                    self.assertEqual(os.listdir(os.path.dirname(mine)), ["mine.txt"])
+                    with open(mine) as f:
+                        self.assertEqual(f.read(), "the user's own file")
+        self.assertFalse(os.path.exists(self.prefix.dvt))
+
+    def test_a_profile_too_long_for_the_windows_calls_fails_cleanly(self):
+        # A profile directory of 250 characters, as nested folders under C:\.
+        windows = "C:"
+        while len(windows) < 250:
+            windows += "\\" + "p" * min(60, 250 - len(windows) - 1)
+        self.assertEqual(len(windows), 250)
+        profile = os.path.join(self.prefix.drive_c, *windows.split("\\")[1:])
+        os.makedirs(profile)
+        result = self.run_with_environment(["USERPROFILE=" + windows], env=self.utility_env())
+        self.assertEqual(result.code, 1)
+        self.assert_log_entries([NO_DIRECTORY])
+        self.assertEqual(os.listdir(profile), [], "nothing is left in the long profile")
+        self.assertFalse(os.path.exists(self.report_path), "the utility did not run")
+
+        # The next run, with the ordinary profile, works.
+        result = self.prefix.run(env=self.utility_env())
+        self.assertEqual(result.code, 1)
+        self.assertEqual(sorted(self.report(self.report_path)["files"]), sorted(PAYLOAD_NAMES))
+        self.assertFalse(os.path.exists(self.prefix.dvt))
+        self.assert_log_entries([NO_DIRECTORY, SUCCESS])
+
+    def test_a_stale_tree_with_read_only_files_is_cleared(self):
+        deeper = os.path.join(self.prefix.dvt, "sub", "deeper")
+        os.makedirs(deeper)
+        stale = ["old.txt", "ro.dll", os.path.join("sub", "a.txt"), os.path.join("sub", "ro.dll"),
+                 os.path.join("sub", "deeper", "b.txt")]
+        for name in stale:
+            with open(os.path.join(self.prefix.dvt, name), "w") as f:
+                f.write("left from an earlier run")
+        for name in ("ro.dll", os.path.join("sub", "ro.dll")):
+            path = os.path.join(self.prefix.dvt, name)
+            self.prefix.run(["/c", "attrib +r " + self.c_drive_path(path)], program="cmd")
+            # Wine keeps the read-only attribute as a file without write permission.
+            self.assertEqual(os.stat(path).st_mode & 0o222, 0, "attrib made %s read-only" % name)
+        self.prefix.trace_calls(["kernel32.Sleep"])
+
+        result = self.prefix.run(env=self.utility_env(), debug="-all,+relay")
+        self.assertEqual(result.code, 1)
+        self.assertEqual(sorted(self.report(self.report_path)["files"]), sorted(PAYLOAD_NAMES),
+                         "the stale tree was gone before the extraction")
+        self.assertNotIn("Call KERNEL32.Sleep(000003e8)", result.stderr,
+                         "read-only files are made writable before they are deleted, not retried")
+        self.assertFalse(os.path.exists(self.prefix.dvt))
+        self.assert_log_entries([SUCCESS])
+
+    def test_a_utility_left_by_a_killed_launcher_keeps_its_files(self):
+        self.prefix.trace_calls(["user32.MessageBoxA", "kernel32.OpenMutexA"])
+        started = os.path.join(self.prefix.root, "started")
+        release = os.path.join(self.prefix.root, "release")
+        first = self.prefix.start(env=self.utility_env(
+            STARTED=self.prefix.windows_path(started), WAIT_FOR=self.prefix.windows_path(release)))
+        try:
+            wait_for(lambda: os.path.exists(started), 60, "the first launcher's utility")
+            # The launcher dies; the utility it started runs on, and the launcher's lock is gone.
+            first.process.kill()
+            first.process.wait()
+            second = self.prefix.run(debug="-all,+relay")
+            self.assertIn("Ret  KERNEL32.OpenMutexA() retval=00000000", second.stderr,
+                          "the lock was free, so the running utility is what refused the launch")
+            self.assertEqual(self.boxes(second.stderr),
+                             [("A verification tool is already running.", "ERROR", 0x10)])
+            self.assertEqual(second.stdout_lines, [NOTICE])
+            self.assertEqual(second.code, 1)
+            self.assert_log_entries([NOT_READY])
+            self.assertEqual(sorted(os.listdir(self.prefix.dvt)), sorted(PAYLOAD_NAMES),
+                             "the running utility's files are all still there")
+        finally:
+            open(release, "w").close()
+            first.finish()
+            # Every process of the prefix, the utility among them, has ended after this.
+            self.prefix.settle()
+
+        # With the utility gone, the next launch clears what the killed launcher left.
+        result = self.prefix.run(env=self.utility_env())
+        self.assertEqual(result.code, 1)
+        self.assertFalse(os.path.exists(self.prefix.dvt))
+        self.assert_log_entries([NOT_READY, SUCCESS])
+
+
+if __name__ == "__main__":
+    unittest.main()
