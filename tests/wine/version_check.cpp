@@ -104,9 +104,12 @@ void CheckFile(const std::string& file, const std::string& originalName) {
         const char* name;
         std::string expected; // empty: any text that is not empty
     } strings[] = {
-        {"FileVersion", MXV_EXPECTED_VERSION},  {"ProductVersion", MXV_EXPECTED_VERSION},
-        {"ProductName", "MXVLaunch"},           {"OriginalFilename", originalName},
-        {"FileDescription", ""},                {"InternalName", ""},
+        {"FileVersion", MXV_EXPECTED_VERSION},
+        {"ProductVersion", MXV_EXPECTED_VERSION},
+        {"ProductName", "MXVLaunch"},
+        {"OriginalFilename", originalName},
+        {"FileDescription", ""},
+        {"InternalName", ""},
     };
     for (const auto& wanted : strings) {
         std::string value;
