@@ -5,7 +5,9 @@
 
 For every BINARY (a PE image): the time stamp of its file header must be zero, and none of the
 forbidden paths (typically the source, build and bzip2 source directories) may appear in it, neither
-as 8-bit text nor as UTF-16 text, with either kind of slash. Prints one line per finding and exits
+as 8-bit text nor as UTF-16 text, with either kind of slash. The image must also still ask for a
+random base address and for no-execute data (dynamic base and NX compatibility), which the linker
+settings that make it small and reproducible must not lose. Prints one line per finding and exits
 with 1 if there was any, 0 otherwise.
 """
 import argparse
@@ -14,14 +16,23 @@ import struct
 import sys
 
 
-def pe_time_stamp(image):
-    """The TimeDateStamp of the COFF file header, or None when image is no PE file."""
+DYNAMIC_BASE = 0x0040
+NX_COMPAT = 0x0100
+
+
+def pe_headers(image):
+    """The TimeDateStamp of the COFF file header and the DllCharacteristics of the optional header,
+    or None when image is no PE file."""
     if len(image) < 0x40 or image[:2] != b"MZ":
         return None
     offset = struct.unpack_from("<I", image, 0x3C)[0]
-    if offset + 12 > len(image) or image[offset:offset + 4] != b"PE\0\0":
+    # Signature (4), file header (20), then DllCharacteristics at offset 70 of the optional header
+    # in both PE32 and PE32+.
+    if offset + 24 + 72 > len(image) or image[offset:offset + 4] != b"PE\0\0":
         return None
-    return struct.unpack_from("<I", image, offset + 8)[0]
+    stamp = struct.unpack_from("<I", image, offset + 8)[0]
+    characteristics = struct.unpack_from("<H", image, offset + 24 + 70)[0]
+    return stamp, characteristics
 
 
 def spellings(path):
@@ -39,11 +50,16 @@ def check(binary, forbidden):
     findings = []
     with open(binary, "rb") as handle:
         image = handle.read()
-    stamp = pe_time_stamp(image)
-    if stamp is None:
+    headers = pe_headers(image)
+    if headers is None:
         findings.append(f"{binary}: not a PE image")
-    elif stamp != 0:
-        findings.append(f"{binary}: file header time stamp is {stamp:#x}, not 0")
+    else:
+        stamp, characteristics = headers
+        if stamp != 0:
+            findings.append(f"{binary}: file header time stamp is {stamp:#x}, not 0")
+        for flag, name in ((DYNAMIC_BASE, "dynamic base"), (NX_COMPAT, "NX compatibility")):
+            if not characteristics & flag:
+                findings.append(f"{binary}: {name} is off (DllCharacteristics {characteristics:#x})")
     for path in forbidden:
         for form in spellings(path):
             where = image.find(form)
@@ -64,7 +80,7 @@ def main(argv):
     for finding in findings:
         print(finding)
     if not findings:
-        print(f"{len(arguments.binaries)} binaries: time stamp 0, no build path")
+        print(f"{len(arguments.binaries)} binaries: time stamp 0, no build path, dynamic base, NX")
     return 1 if findings else 0
 
 
