@@ -149,6 +149,22 @@ std::string EmitTables(const std::vector<BuiltFile>& files) {
         AppendLiteral(out, files[i].name.data(), files[i].name.size());
         out += "\";\n";
     }
+    // Each file's chunk bytes lie back to back in one array, one chunk to a line, and the chunk
+    // entries point into it. So the image holds a single string terminator per file rather than
+    // one per chunk, and the compiler sees one literal per file instead of one object per chunk.
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const std::string& payload = files[i].payload;
+        out += "const char kData" + std::to_string(i) + "[] =";
+        if (payload.empty()) {
+            out += " \"\"";
+        }
+        for (std::size_t offset = 0; offset < payload.size(); offset += kChunk) {
+            out += "\n    \"";
+            AppendLiteral(out, payload.data() + offset, std::min(kChunk, payload.size() - offset));
+            out += '"';
+        }
+        out += ";\n";
+    }
     out += "} // namespace\n\n";
 
     out += "extern const ResourceEntry ResourceTable[kResourceCount] = {\n";
@@ -161,14 +177,13 @@ std::string EmitTables(const std::vector<BuiltFile>& files) {
     out += "extern const ChunkEntry ChunkTable[] = {\n";
     for (std::size_t i = 0; i < files.size(); ++i) {
         const std::string& payload = files[i].payload;
-        const std::string prefix = "    {kName" + std::to_string(i) + ", \"";
+        const std::string index = std::to_string(i);
         const std::uint32_t chunks = ChunkCount(payload.size());
         for (std::uint32_t c = 0; c < chunks; ++c) {
             const std::size_t offset = static_cast<std::size_t>(c) * kChunk;
             const std::size_t length = std::min(kChunk, payload.size() - offset);
-            out += prefix;
-            AppendLiteral(out, payload.data() + offset, length);
-            out += "\", " + std::to_string(length) + "},\n";
+            out += "    {kName" + index + ", kData" + index + " + " + std::to_string(offset) +
+                   ", " + std::to_string(length) + "},\n";
         }
     }
     out += "    {\"\", \"\", 0},\n";

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -83,6 +85,92 @@ protected:
     fs::path dir_;
 };
 
+// The emitted tables read back from their source text: the name and byte arrays decoded, the
+// entries with the array each of their pointers names.
+struct ParsedResource {
+    std::size_t name;
+    std::uint32_t uncompressedSize;
+    std::int32_t compressedSize;
+};
+struct ParsedChunk {
+    std::size_t name;
+    std::size_t data;
+    std::size_t offset;
+    int length;
+};
+struct ParsedTables {
+    std::vector<std::string> names;
+    std::vector<std::string> data;
+    std::vector<ParsedResource> resources;
+    std::vector<ParsedChunk> chunks;
+    bool terminated = false;
+};
+
+// Decodes the C++ string literals on one line: plain characters and three-digit octal escapes,
+// the only forms the build step writes. Fails the test on anything else.
+std::string DecodeLiterals(const std::string& line) {
+    std::string bytes;
+    bool inside = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c == '"') {
+            inside = !inside;
+        } else if (inside && c == '\\') {
+            EXPECT_LE(i + 3, line.size() - 1) << line;
+            const std::string digits = line.substr(i + 1, 3);
+            EXPECT_EQ(digits.find_first_not_of("01234567"), std::string::npos) << line;
+            bytes += static_cast<char>(std::stoi(digits, nullptr, 8));
+            i += 3;
+        } else if (inside) {
+            bytes += c;
+        }
+    }
+    EXPECT_FALSE(inside) << "unterminated literal: " << line;
+    return bytes;
+}
+
+ParsedTables ParseTables(const std::string& source) {
+    ParsedTables parsed;
+    std::istringstream lines(source);
+    std::string line;
+    std::string* array = nullptr;
+    std::smatch match;
+    const std::regex name(R"(^const char kName(\d+)\[\] = (".*");$)");
+    const std::regex data(R"(^const char kData(\d+)\[\] =( "")?;?$)");
+    const std::regex resource(R"(^    \{kName(\d+), (\d+)u, (-?\d+)\},$)");
+    const std::regex chunk(R"(^    \{kName(\d+), kData(\d+) \+ (\d+), (\d+)\},$)");
+    while (std::getline(lines, line)) {
+        if (array != nullptr) {
+            // A line of the byte array being read; its last line ends with the semicolon.
+            *array += DecodeLiterals(line);
+            if (!line.empty() && line.back() == ';') {
+                array = nullptr;
+            }
+        } else if (std::regex_match(line, match, name)) {
+            EXPECT_EQ(std::stoul(match[1]), parsed.names.size());
+            parsed.names.push_back(DecodeLiterals(match[2]));
+        } else if (std::regex_match(line, match, data)) {
+            EXPECT_EQ(std::stoul(match[1]), parsed.data.size());
+            parsed.data.emplace_back();
+            if (line.back() != ';') {
+                array = &parsed.data.back();
+            }
+        } else if (std::regex_match(line, match, resource)) {
+            parsed.resources.push_back({std::stoul(match[1]),
+                                        static_cast<std::uint32_t>(std::stoul(match[2])),
+                                        std::stoi(match[3])});
+        } else if (std::regex_match(line, match, chunk)) {
+            EXPECT_FALSE(parsed.terminated) << "an entry after the terminator";
+            parsed.chunks.push_back({std::stoul(match[1]), std::stoul(match[2]),
+                                     std::stoul(match[3]), std::stoi(match[4])});
+        } else if (line == "    {\"\", \"\", 0},") {
+            parsed.terminated = true;
+        }
+    }
+    EXPECT_EQ(array, nullptr) << "a byte array without its end";
+    return parsed;
+}
+
 } // namespace
 
 TEST(Mkpayload, OrderInputsPutsFilesInTableOrderAndRefusesWrongNames) {
@@ -118,23 +206,54 @@ TEST(Mkpayload, OrderInputsPutsFilesInTableOrderAndRefusesWrongNames) {
     EXPECT_NE(error.find("nope.dll"), std::string::npos) << error;
 }
 
-TEST(Mkpayload, EmittedChunksFollowTheTwentySixByteRule) {
-    std::vector<mkpayload::BuiltFile> files(2);
+TEST(Mkpayload, EmittedSourceParsesBackToTheFilesInTwentySixByteChunks) {
+    std::vector<mkpayload::BuiltFile> files(3);
     std::string error;
     ASSERT_TRUE(mkpayload::BuildFile("a.htm", std::string(52, 'a'), true, files[0], error));
-    ASSERT_TRUE(mkpayload::BuildFile("b.htm", std::string("\0\"\\?7\n", 6) + std::string(21, 'b'),
-                                     true, files[1], error));
-    const std::string source = mkpayload::EmitTables(files);
-    EXPECT_NE(source.find("{kName0, 52u, 0},"), std::string::npos);
-    EXPECT_NE(source.find("{kName0, \"" + std::string(26, 'a') + "\", 26},\n    {kName0, \"" +
-                          std::string(26, 'a') + "\", 26},\n    {kName1"),
-              std::string::npos)
-        << "a run whose total is a multiple of 26 ends with a full chunk";
-    // Escapes use three octal digits, so a digit after one is never swallowed.
-    EXPECT_NE(source.find("{kName1, \"\\000\\042\\134\\0777\\012bbbbbbbbbbbbbbbbbbbb\", 26},\n"
-                          "    {kName1, \"b\", 1},\n    {\"\", \"\", 0},\n};"),
-              std::string::npos)
-        << source;
+    // Bytes that need escapes, and a digit right after an escape that must not join it.
+    const std::string tricky = std::string("\0\"\\?7\n\0", 7) + "\x80\xff" + std::string(21, 'b');
+    ASSERT_TRUE(mkpayload::BuildFile("b.htm", tricky, true, files[1], error));
+    ASSERT_TRUE(mkpayload::BuildFile("c.dll", std::string(5000, 'c'), false, files[2], error))
+        << error;
+    const ParsedTables parsed = ParseTables(mkpayload::EmitTables(files));
+
+    ASSERT_EQ(parsed.names.size(), files.size());
+    ASSERT_EQ(parsed.data.size(), files.size()) << "one byte array per file";
+    ASSERT_EQ(parsed.resources.size(), files.size());
+    std::size_t position = 0;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        SCOPED_TRACE(files[i].name);
+        EXPECT_EQ(parsed.names[i], files[i].name);
+        EXPECT_EQ(parsed.resources[i].name, i);
+        EXPECT_EQ(parsed.resources[i].uncompressedSize, files[i].uncompressedSize);
+        EXPECT_EQ(parsed.resources[i].compressedSize, files[i].compressedSize);
+        EXPECT_EQ(parsed.data[i], files[i].payload)
+            << "the array holds the file's chunk bytes back to back and nothing else";
+        // The file's run: contiguous pieces of its own array, 26 bytes each but the last.
+        std::string rebuilt;
+        std::size_t next = 0;
+        const std::size_t first = position;
+        for (; position < parsed.chunks.size() && parsed.chunks[position].name == i; ++position) {
+            const ParsedChunk& chunk = parsed.chunks[position];
+            EXPECT_EQ(chunk.data, i) << "a chunk points into its own file's array";
+            EXPECT_EQ(chunk.offset, next);
+            const bool last =
+                position + 1 == parsed.chunks.size() || parsed.chunks[position + 1].name != i;
+            if (!last) {
+                EXPECT_EQ(chunk.length, 26);
+            }
+            ASSERT_LE(chunk.offset + chunk.length, parsed.data[i].size());
+            rebuilt += parsed.data[i].substr(chunk.offset, chunk.length);
+            next = chunk.offset + chunk.length;
+        }
+        EXPECT_EQ(rebuilt, files[i].payload);
+        EXPECT_EQ(position - first, mkpayload::ChunkCount(files[i].payload.size()));
+    }
+    EXPECT_EQ(position, parsed.chunks.size()) << "nothing after the last run but the terminator";
+    EXPECT_TRUE(parsed.terminated);
+    ASSERT_GE(parsed.chunks.size(), 4u);
+    EXPECT_EQ(parsed.chunks[1].length, 26) << "a run whose total is a multiple of 26 ends full";
+    EXPECT_EQ(parsed.chunks[3].length, 4) << "30 bytes: 26, then the remaining 4";
     EXPECT_EQ(mkpayload::ChunkCount(1), 1u);
     EXPECT_EQ(mkpayload::ChunkCount(26), 1u);
     EXPECT_EQ(mkpayload::ChunkCount(27), 2u);
@@ -168,6 +287,10 @@ TEST(Mkpayload, TheTablesOfThisBuildKeepTheirInvariants) {
                 EXPECT_TRUE(length >= 1 && length <= kChunkLength) << entry.name;
             } else {
                 EXPECT_EQ(length, kChunkLength) << entry.name;
+                // The chunks of one file are consecutive pieces of one array, with no terminator
+                // byte after each.
+                EXPECT_EQ(ChunkTable[position + 1].data, ChunkTable[position].data + length)
+                    << entry.name << " chunk " << chunks;
             }
         }
         EXPECT_EQ(total, entry.compressedSize) << entry.name;

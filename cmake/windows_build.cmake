@@ -1,0 +1,41 @@
+# Compile and link settings of every Windows target: the oldest system the headers may offer, a
+# lean image, and the same bytes from the same sources wherever and whenever they are built.
+# Included right after project(), before any target exists, because directory options only reach
+# the targets created after them.
+
+# The headers are asked for Windows 2000, so a call that they mark as newer fails to compile instead
+# of failing to load; functions of later systems are looked up at run time. MinGW-w64 marks the calls
+# of Vista and later (GetTickCount64, CreateSymbolicLinkA) but not all of those that came with XP
+# (GetNativeSystemInfo, AttachConsole, IsWow64Process compile anyway), so the import check of the
+# tests stays the guard for those.
+add_compile_definitions(_WIN32_WINNT=0x0500 WINVER=0x0500)
+
+# Each function and each object in a section of its own, so that the linker drops what nothing
+# reaches. On this target every function with unwind tables stays reachable from .eh_frame, which the
+# linker keeps, so the gain comes from C code built without them: libbzip2's compressor, which the
+# launcher never calls (see bzip2_windows.cmake).
+add_compile_options("$<$<COMPILE_LANGUAGE:C,CXX>:-ffunction-sections;-fdata-sections>")
+add_link_options(-Wl,--gc-sections)
+
+# Optimised for size: the launcher spends its time in file writes and in libbzip2's decompressor
+# (which keeps -O2, see bzip2_windows.cmake), not in code of its own.
+add_compile_options("$<$<AND:$<CONFIG:Release>,$<COMPILE_LANGUAGE:C,CXX>>:-Os>")
+
+# No link time stamp in the image header, and no path of the machine that built it: source, build
+# and bzip2 source directories are written under fixed names wherever __FILE__ or debug data would
+# carry them. When one directory lies inside another, the more specific mapping comes later and wins.
+add_link_options(-Wl,--no-insert-timestamp)
+set(_mxv_prefix_maps
+    "${PROJECT_SOURCE_DIR}=mxvlaunch"
+    "${CMAKE_BINARY_DIR}=mxvlaunch-build")
+if(DEFINED MXV_BZIP2_SOURCE_DIR)
+  list(APPEND _mxv_prefix_maps "${MXV_BZIP2_SOURCE_DIR}=bzip2")
+else()
+  list(APPEND _mxv_prefix_maps "${PROJECT_SOURCE_DIR}/.deps/bzip2=bzip2")
+endif()
+foreach(_map IN LISTS _mxv_prefix_maps)
+  add_compile_options("$<$<COMPILE_LANGUAGE:C,CXX>:-ffile-prefix-map=${_map}>")
+endforeach()
+
+# The version resources are compiled with the toolchain's resource compiler.
+enable_language(RC)
