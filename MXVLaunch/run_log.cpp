@@ -80,9 +80,12 @@ std::string CtimeText(const std::tm& time) {
                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     const char* day = time.tm_wday >= 0 && time.tm_wday < 7 ? kDays[time.tm_wday] : "???";
     const char* month = time.tm_mon >= 0 && time.tm_mon < 12 ? kMonths[time.tm_mon] : "???";
-    char text[64];
-    std::snprintf(text, sizeof text, "%.3s %.3s%3d %.2d:%.2d:%.2d %d", day, month, time.tm_mday,
-                  time.tm_hour, time.tm_min, time.tm_sec, 1900 + time.tm_year);
+    // The year is computed in a wider type: 1900 + tm_year does not fit an int for the largest
+    // tm_year. The buffer holds the longest text that any struct tm gives.
+    const long long year = 1900LL + time.tm_year;
+    char text[96];
+    std::snprintf(text, sizeof text, "%.3s %.3s%3d %.2d:%.2d:%.2d %lld", day, month, time.tm_mday,
+                  time.tm_hour, time.tm_min, time.tm_sec, year);
     return text;
 }
 

@@ -2,6 +2,7 @@
 // for each record that passes the filter, between a header and a trailer.
 #include "hwreport/dump_hardware_info.h"
 
+#include <cstddef>
 #include <string>
 
 #include "hwreport/feature_record.h"
@@ -30,8 +31,16 @@ bool DumpHardwareInfo() {
         return false;
     }
 
+    // The table ends at its end record, or at the last whole record inside the library's image when
+    // a faulty library has no end record there: nothing past the image is ever read.
+    const std::size_t recordsInImage = host.ImageBytesFrom(library, table) / kFeatureRecordSize;
+
     Print("\n\n -- Feature Name:\tHardware ID String:\tManufacturer String: -- \n\n");
-    for (const char* record = table; !IsEndRecord(record); record += kFeatureRecordSize) {
+    for (std::size_t n = 0; n < recordsInImage; ++n) {
+        const char* record = table + n * kFeatureRecordSize;
+        if (IsEndRecord(record)) {
+            break;
+        }
         const FeatureRecord feature = ReadFeatureRecord(record);
         if (PassesFilter(feature.hardwareId)) {
             Print(FeatureLine(feature));

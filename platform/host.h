@@ -62,8 +62,12 @@ public:
     // Writes text as it stands to the console output device, opening it on first use. The text is
     // dropped when no console is attached.
     virtual void ConsoleWrite(const std::string& text) = 0;
-    // Reads one key from the console input device in raw mode and echoes it. Returns false at once,
-    // leaving key alone, when no console is attached.
+    // Waits for one key press on the console input device in raw mode. Any key ends the wait
+    // except a modifier pressed alone (Shift, Ctrl, Alt, the Windows keys, Caps Lock, Num Lock).
+    // Returns true with key set to the key's character, which is echoed (natively not an Escape,
+    // which a terminal would take as the start of a control sequence); a key that gives no
+    // character (an arrow, a function key) sets key to '\0' and echoes nothing. Returns false at
+    // once, leaving key alone, when no console is attached or nothing can be read.
     virtual bool ConsoleReadKey(char& key) = 0;
 
     // --- Standard streams ---
@@ -170,6 +174,15 @@ public:
     virtual Handle LoadLibraryByName(const std::string& name) = 0;
     // The address of an exported symbol, or null when the library has none of that name.
     virtual const void* FindExport(Handle library, const std::string& name) = 0;
+
+    // --- Library image bounds ---
+
+    // The number of bytes that can be read from address, an address that FindExport returned for
+    // library, up to the end of the library's loaded image: on Windows up to the end of the image
+    // that the module's header describes, natively up to the end of the loaded segment that holds
+    // the address. Returns 0 when the address lies outside the library's image. Nothing beyond this
+    // many bytes may be read through the address.
+    virtual std::size_t ImageBytesFrom(Handle library, const void* address) = 0;
 
     // --- Memory ---
 

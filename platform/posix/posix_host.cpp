@@ -5,6 +5,8 @@
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <link.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -12,6 +14,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -150,7 +153,9 @@ public:
     }
 
     // One key in raw mode (no line input, no echo by the terminal), echoed by us, like the
-    // console's character read.
+    // console's character read. A key without a character, such as an arrow or a function key,
+    // reaches a terminal as an escape sequence; it is read whole, so that none of it is left for
+    // the next reader, and ends the wait with key set to NUL and nothing echoed.
     bool ConsoleReadKey(char& key) override {
         if (tty_ < 0) {
             return false;
@@ -166,12 +171,19 @@ public:
         }
         char c = 0;
         const bool got = read(tty_, &c, 1) == 1;
+        bool sequence = false;
+        if (got && c == kEscape) {
+            sequence = ReadEscapeSequenceRest();
+        }
         if (haveMode) {
             tcsetattr(tty_, TCSANOW, &saved);
         }
         if (got) {
-            key = c;
-            ConsoleWrite(std::string(1, c));
+            key = sequence ? '\0' : c;
+            // Written to a terminal, a lone ESC would begin a control sequence rather than show.
+            if (key != '\0' && key != kEscape) {
+                ConsoleWrite(std::string(1, c));
+            }
         }
         return got;
     }
@@ -519,7 +531,76 @@ public:
         return inUse;
     }
 
+    // --- Library image bounds ---
+
+    // The loaded segment that holds the address is found among the program headers of the loaded
+    // objects; the one that belongs to library is recognised by its load address. The segment is
+    // mapped in memory up to p_vaddr + p_memsz (the part beyond the file's bytes reads as zeros).
+    std::size_t ImageBytesFrom(Handle library, const void* address) override {
+        link_map* map = nullptr;
+        if (library == nullptr || address == nullptr ||
+            dlinfo(library, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr) {
+            return 0;
+        }
+        struct Search {
+            ElfW(Addr) base;
+            std::uintptr_t address;
+            std::size_t bytes;
+        } search{map->l_addr, reinterpret_cast<std::uintptr_t>(address), 0};
+        dl_iterate_phdr(
+            [](dl_phdr_info* info, std::size_t, void* data) {
+                auto* wanted = static_cast<Search*>(data);
+                if (info->dlpi_addr != wanted->base) {
+                    return 0;
+                }
+                for (ElfW(Half) i = 0; i < info->dlpi_phnum; ++i) {
+                    const ElfW(Phdr)& segment = info->dlpi_phdr[i];
+                    const std::uintptr_t start = info->dlpi_addr + segment.p_vaddr;
+                    const std::uintptr_t end = start + segment.p_memsz;
+                    if (segment.p_type == PT_LOAD && wanted->address >= start &&
+                        wanted->address < end) {
+                        wanted->bytes = end - wanted->address;
+                        return 1;
+                    }
+                }
+                return 0;
+            },
+            &search);
+        return search.bytes;
+    }
+
 private:
+    static constexpr char kEscape = '\x1b';
+
+    // The next byte of a key's escape sequence, if the terminal sends one at once: a sequence
+    // arrives in one piece, so a short wait tells a lone Escape key from the start of a sequence.
+    bool NextSequenceByte(char& c) {
+        pollfd ready{tty_, POLLIN, 0};
+        return poll(&ready, 1, 50) == 1 && read(tty_, &c, 1) == 1;
+    }
+
+    // Reads the rest of a sequence that began with ESC: ESC [ parameters and one final byte from
+    // '@' to '~' (arrows, function keys, editing keys), ESC O and one byte (arrows and function
+    // keys in application mode), or ESC and one byte (a key with Alt). Returns false when nothing
+    // follows the ESC, which is then the Escape key alone.
+    bool ReadEscapeSequenceRest() {
+        char c = 0;
+        if (!NextSequenceByte(c)) {
+            return false;
+        }
+        if (c == 'O') {
+            NextSequenceByte(c);
+        } else if (c == '[') {
+            // A sequence longer than any key sends is cut off rather than waited on for ever.
+            for (int i = 0; i < 32 && NextSequenceByte(c); ++i) {
+                if (c >= '@' && c <= '~') {
+                    break;
+                }
+            }
+        }
+        return true;
+    }
+
     // Handles belong to the host until they are closed. One that is never closed, such as the
     // single-instance mutex, lives as long as the process, and its descriptor with it.
     Handle Keep(PosixHandle handle) {

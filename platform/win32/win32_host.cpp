@@ -34,7 +34,9 @@ public:
     }
 
     // Reads one key press from the console input device with line input and processed input turned
-    // off, so that one key is enough, and echoes it.
+    // off, so that one key is enough, and echoes its character. A key without a character (an
+    // arrow, a function key) ends the wait too, with key set to NUL and nothing echoed; a modifier
+    // pressed alone does not.
     bool ConsoleReadKey(char& key) override {
         HANDLE in = Device(input_, "CONIN$", GENERIC_READ | GENERIC_WRITE);
         if (in == INVALID_HANDLE_VALUE) {
@@ -54,7 +56,7 @@ public:
                 break;
             }
             if (record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown &&
-                record.Event.KeyEvent.uChar.AsciiChar != 0) {
+                !IsModifierKey(record.Event.KeyEvent.wVirtualKeyCode)) {
                 key = record.Event.KeyEvent.uChar.AsciiChar;
                 got = true;
                 break;
@@ -63,7 +65,7 @@ public:
         if (haveMode) {
             ::SetConsoleMode(in, savedMode);
         }
-        if (got) {
+        if (got && key != '\0') {
             ConsoleWrite(std::string(1, key));
         }
         return got;
@@ -305,7 +307,57 @@ public:
         return ::GetLastError() == ERROR_SHARING_VIOLATION;
     }
 
+    // --- Library image bounds ---
+
+    // A module handle is the address the image is loaded at, and the image's own header says how
+    // large it is: the DOS header leads to the NT headers, whose optional header holds
+    // SizeOfImage. Everything from the base up to that size is mapped for the whole life of the
+    // module.
+    std::size_t ImageBytesFrom(Handle library, const void* address) override {
+        if (library == nullptr || address == nullptr) {
+            return 0;
+        }
+        const auto* base = static_cast<const unsigned char*>(library);
+        const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+        if (dos->e_magic != IMAGE_DOS_SIGNATURE || dos->e_lfanew <= 0) {
+            return 0;
+        }
+        const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+        if (nt->Signature != IMAGE_NT_SIGNATURE) {
+            return 0;
+        }
+        const std::size_t imageSize = nt->OptionalHeader.SizeOfImage;
+        const auto* at = static_cast<const unsigned char*>(address);
+        if (at < base || static_cast<std::size_t>(at - base) >= imageSize) {
+            return 0;
+        }
+        return imageSize - static_cast<std::size_t>(at - base);
+    }
+
 private:
+    // Whether a virtual-key code names a modifier, which does not end the key wait when pressed
+    // alone.
+    static bool IsModifierKey(WORD code) {
+        switch (code) {
+        case VK_SHIFT:
+        case VK_CONTROL:
+        case VK_MENU:
+        case VK_LSHIFT:
+        case VK_RSHIFT:
+        case VK_LCONTROL:
+        case VK_RCONTROL:
+        case VK_LMENU:
+        case VK_RMENU:
+        case VK_LWIN:
+        case VK_RWIN:
+        case VK_CAPITAL:
+        case VK_NUMLOCK:
+            return true;
+        default:
+            return false;
+        }
+    }
+
     // Opens a console device on first use and keeps it open.
     static HANDLE Device(HANDLE& slot, const char* name, DWORD access) {
         if (slot == INVALID_HANDLE_VALUE) {

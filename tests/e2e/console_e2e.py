@@ -47,6 +47,15 @@ class Console(WineTestCase):
         self.assertEqual(os.listdir(self.prefix.files), [])
         self.assert_log_entries([SUCCESS])
 
+    def test_an_arrow_key_ends_the_wait(self):
+        terminal = self.terminal(["/h"], self.prefix.files)
+        terminal.wait_for_text(PROMPT)
+        self.assertFalse(terminal.finished(), "it waits for a key")
+        # An arrow key gives no character, and still ends the wait.
+        terminal.send_key("Up")
+        self.assertEqual(terminal.exit_code(), 1)
+        self.assert_log_entries([SUCCESS])
+
     def test_dump_runs_while_another_launcher_holds_the_lock(self):
         holder = self.terminal(["/h"], self.prefix.files)
         holder.wait_for_text(PROMPT)

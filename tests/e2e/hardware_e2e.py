@@ -86,6 +86,16 @@ class Hardware(WineTestCase):
             + "Fallback record two:\tFIXTURE\\SIMONLY_0002:\tFixture Sim Works:\n"
             + TRAILER)))
 
+    def test_a_table_without_end_record_stops_at_the_image_end(self):
+        # The table fills the DLL's image to its last byte with no end record: the report ends at
+        # the last whole record instead of reading past the image.
+        program = self.application([os.path.join(FIXTURES, "noend", "ZeTool.dll")])
+        self.assertEqual(self.dump(program, ["/b", "/h"]), screen_of(console_text(
+            HEADER
+            + "".join("No end record %d:\tFIXTURE\\NOEND_%d:\tFixture Devices Ltd:\n" % (n, n)
+                      for n in range(1, 11))
+            + TRAILER)))
+
     def test_a_library_without_the_table_does_not_fall_back(self):
         program = self.application([os.path.join(FIXTURES, "noexport", "ZeTool.dll"),
                                     os.path.join(os.path.dirname(EXE), "ZeToolSim.dll")])

@@ -1,6 +1,7 @@
 """Runs the native MXVLaunch.exe with /b /h on a pseudo-terminal, as support staff would on Linux,
 and checks the raw console text of the hardware report: the project's own probe library reports this
-machine's processor vendor, and every printed line carries the report's field separators.
+machine's processor vendor, and every printed line carries the report's field separators. Also
+checks that the key wait takes an arrow key's whole escape sequence.
 
     hardware_console_test.py MXVLAUNCH_EXE
 """
@@ -52,6 +53,26 @@ class NativeHardwareReport(unittest.TestCase):
             vendor = re.search(r"^vendor_id\s*:\s*(\S+)", f.read(), re.M).group(1)
         self.assertIn("Processor vendor:\tCPUID.00H:EBX,EDX,ECX:\t%s:" % vendor, lines)
         self.assertIn("Press any key to exit ... \r\nk", text)
+
+
+class NativeKeyWait(unittest.TestCase):
+    def test_an_arrow_key_is_read_whole(self):
+        # Two runs on one terminal, given an arrow key's escape sequence and then "k". The first
+        # run's wait must take the whole sequence and echo nothing, so that the second run's wait
+        # gets the "k", not the rest of the sequence.
+        prompt = "Press any key to exit ... "
+        with tempfile.TemporaryDirectory() as work:
+            typescript = os.path.join(work, "typescript")
+            command = "%s /h; %s /h" % (EXE, EXE)
+            result = subprocess.run(["script", "-qefc", command, typescript], input=b"\x1b[Ak",
+                                    cwd=work, stdout=subprocess.DEVNULL, timeout=120)
+            with open(typescript, "rb") as f:
+                text = f.read().decode("latin-1")
+        self.assertEqual(result.returncode, 1, text)
+        runs = text.split(prompt)
+        self.assertEqual(len(runs), 3, text)
+        self.assertTrue(runs[2].startswith("\r\nk"), repr(runs[2]))
+        self.assertNotIn("[A", runs[1])
 
 
 if __name__ == "__main__":

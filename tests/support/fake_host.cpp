@@ -58,7 +58,9 @@ bool FakeHost::ConsoleReadKey(char& key) {
     }
     key = keys.front();
     keys.pop_front();
-    console += key;
+    if (key != '\0') {
+        console += key;
+    }
     return true;
 }
 
@@ -311,6 +313,28 @@ const void* FakeHost::FindExport(platform::Handle library, const std::string& na
     const auto* exports = static_cast<std::map<std::string, const void*>*>(library);
     const auto found = exports->find(name);
     return found == exports->end() ? nullptr : found->second;
+}
+
+std::size_t FakeHost::ImageBytesFrom(platform::Handle library, const void* address) {
+    for (const auto& [file, exports] : libraries) {
+        if (&exports != library) {
+            continue;
+        }
+        for (const auto& [name, exported] : exports) {
+            if (exported != address) {
+                continue;
+            }
+            const auto extents = exportExtents.find(file);
+            if (extents != exportExtents.end()) {
+                const auto extent = extents->second.find(name);
+                if (extent != extents->second.end()) {
+                    return extent->second;
+                }
+            }
+            return static_cast<std::size_t>(-1);
+        }
+    }
+    return 0;
 }
 
 void* FakeHost::Allocate(std::size_t size) {

@@ -66,6 +66,7 @@ public:
                                                      unsigned bufferSize) override;
     platform::Handle LoadLibraryByName(const std::string& name) override;
     const void* FindExport(platform::Handle library, const std::string& name) override;
+    std::size_t ImageBytesFrom(platform::Handle library, const void* address) override;
     void* Allocate(std::size_t size) override;
     bool IsAbsolutePath(const std::string& path) override;
     bool MakeWritable(const std::string& path) override;
@@ -93,6 +94,7 @@ public:
     std::map<std::string, std::string> files;
 
     bool consoleAttached = false;
+    // The keys pressed, in order; '\0' stands for a key without a character, which is not echoed.
     std::deque<char> keys;
     std::map<std::string, std::string> environment;
     // A real directory on this machine: the run log is written beneath it, in "Temp".
@@ -108,6 +110,10 @@ public:
     std::map<std::string, std::string> registry;
     // Libraries that load, by file name, each with its exports.
     std::map<std::string, std::map<std::string, const void*>> libraries;
+    // How many bytes of each library's image lie from each export's address to the image's end, by
+    // file name and export name. An export with no extent given counts as followed by an image
+    // without end, as tests that do not care about the bound expect.
+    std::map<std::string, std::map<std::string, std::size_t>> exportExtents;
 
     // Failure injection.
     std::set<std::string> unopenablePaths;

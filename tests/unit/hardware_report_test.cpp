@@ -130,3 +130,51 @@ TEST_F(HardwareReport, TheFallbackIsTriedOnlyWhenTheFirstLibraryDoesNotLoad) {
     EXPECT_EQ(fake_.console, "");
     EXPECT_EQ(fake_.calls, (std::vector<std::string>{"load ZeTool.dll", "load ZeToolSim.dll"}));
 }
+
+// A faulty probe library whose table has no end record inside its image: the report stops at the
+// image's end, at the last whole record, and ends normally. Each table is handed over in a buffer
+// exactly as long as the image part after the export, so a read past it is caught by the address
+// sanitizer.
+TEST_F(HardwareReport, ATableWithoutEndRecordEndsAtTheLastWholeRecordOfTheImage) {
+    Table table;
+    table.Add("One", "CPUID.01H:EDX[0]", "Maker")
+        .Add("Two", "", "")
+        .Add("Three", "UNKNOWN", "")
+        .Add("Four", "", "Maker");
+    const std::string fourLines = "One:\tCPUID.01H:EDX[0]:\tMaker:\nTwo:\t\nFour:\tMaker:\n";
+
+    // The image ends right after the fourth record.
+    std::vector<char> exact(table.Data(), table.Data() + 4 * kFeatureRecordSize);
+    fake_.libraries["ZeTool.dll"]["KnownObjList"] = exact.data();
+    fake_.exportExtents["ZeTool.dll"]["KnownObjList"] = exact.size();
+    EXPECT_TRUE(DumpHardwareInfo());
+    EXPECT_EQ(fake_.console, kHeader + fourLines + kTrailer);
+
+    // The image ends inside a fifth record, which is not read at all, not even its name.
+    std::vector<char> partial(exact);
+    partial.resize(partial.size() + kFeatureRecordSize - 1, 'X');
+    fake_.console.clear();
+    fake_.libraries["ZeTool.dll"]["KnownObjList"] = partial.data();
+    fake_.exportExtents["ZeTool.dll"]["KnownObjList"] = partial.size();
+    EXPECT_TRUE(DumpHardwareInfo());
+    EXPECT_EQ(fake_.console, kHeader + fourLines + kTrailer);
+
+    // Less than one record, or an export outside the image: the header and the trailer alone.
+    std::vector<char> short_(kFeatureRecordSize - 1, 'N');
+    for (const std::size_t extent : {kFeatureRecordSize - 1, std::size_t{0}}) {
+        fake_.console.clear();
+        fake_.libraries["ZeTool.dll"]["KnownObjList"] = short_.data();
+        fake_.exportExtents["ZeTool.dll"]["KnownObjList"] = extent;
+        EXPECT_TRUE(DumpHardwareInfo()) << extent;
+        EXPECT_EQ(fake_.console, kHeader + kTrailer) << extent;
+    }
+}
+
+TEST_F(HardwareReport, AnEndRecordInsideTheImageStillEndsTheTable) {
+    Table table;
+    table.Add("First", "", "").End().Add("Never", "read", "").Add("Also never", "", "");
+    fake_.libraries["ZeToolSim.dll"]["KnownObjList"] = table.Data();
+    fake_.exportExtents["ZeToolSim.dll"]["KnownObjList"] = 4 * kFeatureRecordSize;
+    EXPECT_TRUE(DumpHardwareInfo());
+    EXPECT_EQ(fake_.console, kHeader + "First:\t\n" + kTrailer);
+}
