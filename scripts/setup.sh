@@ -10,6 +10,7 @@ packages=(
   cmake make g++ gcc pkg-config googletest libgtest-dev libbz2-dev libbenchmark-dev
   clang-format python3 tmux dpkg-dev
   gcc-mingw-w64-i686-win32 g++-mingw-w64-i686-win32 binutils-mingw-w64-i686
+  gcc-mingw-w64-x86-64-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64
   wine wine32 wine64
 )
 
