@@ -111,9 +111,12 @@ class Prefix:
         self.env.pop("DISPLAY", None)
         if WINE != "wine":
             # A test that runs `wine` itself with this environment gets the tree's loader too.
+            # It is a script, not a link: the loader finds its files from the name it runs under.
             shim = os.path.join(self.root, "bin")
             os.makedirs(shim)
-            os.symlink(WINE, os.path.join(shim, "wine"))
+            with open(os.path.join(shim, "wine"), "w") as f:
+                f.write("#!/bin/sh\nexec %s \"$@\"\n" % shlex.quote(WINE))
+            os.chmod(os.path.join(shim, "wine"), 0o755)
             self.env["PATH"] = shim + os.pathsep + self.env.get("PATH", os.defpath)
         self.user = getpass.getuser()
         self.drive_c = os.path.join(self.path, "drive_c")
