@@ -11,6 +11,7 @@ packages=(
   clang-format python3 tmux dpkg-dev
   clang libclang-rt-14-dev
   gcc-mingw-w64-i686-win32 g++-mingw-w64-i686-win32 binutils-mingw-w64-i686
+  gcc-mingw-w64-x86-64-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64
   wine wine32 wine64
 )
 

@@ -4,7 +4,7 @@ supports and refuses the others with its message box, in prefixes set to each ve
 import os
 import unittest
 
-from wine_harness import NOTICE, WineTestCase
+from wine_harness import DEFAULT_VERSION, NOTICE, WineTestCase
 
 SUCCESS = "Successfully ran verification utility"
 NOT_READY = "System is not ready to launch verification utility"
@@ -91,12 +91,12 @@ class OperatingSystem(OsChecks):
         self.expect_refused(0)
 
     def test_server_2003_is_refused(self):
-        self.prefix.set_version("winxp")
+        self.prefix.set_version(DEFAULT_VERSION)
         self.per_program_version("win2003")
         self.expect_refused(28)
 
     def test_server_2008_is_refused(self):
-        self.prefix.set_version("winxp")
+        self.prefix.set_version(DEFAULT_VERSION)
         self.per_program_version("win2008")
         self.expect_refused(36)
 

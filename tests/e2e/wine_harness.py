@@ -2,7 +2,9 @@
 
 A prefix is a copy of the template that the build made once (tests/e2e/make_wine_prefix.sh). Paths and
 programs come from the environment that CTest sets: MXV_EXE, MXV_WINE_TEMPLATE, MXV_PAYLOAD_DIR,
-MXV_PAYLOAD_NAMES and MXV_E2E_WORK.
+MXV_PAYLOAD_NAMES and MXV_E2E_WORK. In the 64-bit proof tree CTest also sets MXV_WINE (the Wine
+loader, /usr/lib/wine/wine64) and MXV_WINE_ARCH (win64): every prefix is then a 64-bit one, copied
+from the one template, and a test that needs a system only a 32-bit prefix presents skips.
 """
 
 import getpass
@@ -31,6 +33,28 @@ EXE = os.environ.get("MXV_EXE", "")
 TEMPLATE = os.environ.get("MXV_WINE_TEMPLATE", "")
 PAYLOAD_DIR = os.environ.get("MXV_PAYLOAD_DIR", "")
 WORK = os.environ.get("MXV_E2E_WORK", tempfile.gettempdir())
+
+# The Wine loader that runs this tree's programs, and the kind of prefix its template is.
+WINE = os.environ.get("MXV_WINE", "wine")
+TREE_ARCH = os.environ.get("MXV_WINE_ARCH", "win32")
+
+# The versions that winecfg sets only in a 32-bit prefix; a 64-bit prefix ignores them silently.
+ONLY_32_BIT_VERSIONS = {"win2k": "Windows 2000", "winxp": "Windows XP"}
+
+# The supported system that the tests run on unless they choose another: XP, in its 64-bit
+# edition where the prefixes are 64-bit.
+DEFAULT_VERSION = "winxp64" if TREE_ARCH == "win64" else "winxp"
+
+
+def prefix_arch(arch):
+    """The kind of prefix a test gets when it asks for arch: a 64-bit one in a 64-bit tree."""
+    return "win64" if TREE_ARCH == "win64" else arch
+
+
+def template_of(arch):
+    """The template that a prefix of this kind is copied from: a 32-bit tree keeps its 64-bit one
+    beside the first, with 64 appended to the name."""
+    return TEMPLATE + ("64" if arch == "win64" and TREE_ARCH != "win64" else "")
 
 
 def wait_for(predicate, seconds=60.0, what="a condition"):
@@ -80,10 +104,20 @@ class Prefix:
         os.makedirs(WORK, exist_ok=True)
         self.root = tempfile.mkdtemp(prefix=name + "-", dir=WORK)
         self.path = os.path.join(self.root, "prefix")
-        template = TEMPLATE + ("64" if arch == "win64" else "")
-        subprocess.run(["cp", "-a", template, self.path], check=True)
+        arch = prefix_arch(arch)
+        self.arch = arch
+        subprocess.run(["cp", "-a", template_of(arch), self.path], check=True)
         self.env = dict(os.environ, WINEPREFIX=self.path, WINEDEBUG="-all", WINEARCH=arch)
         self.env.pop("DISPLAY", None)
+        if WINE != "wine":
+            # A test that runs `wine` itself with this environment gets the tree's loader too.
+            # It is a script, not a link: the loader finds its files from the name it runs under.
+            shim = os.path.join(self.root, "bin")
+            os.makedirs(shim)
+            with open(os.path.join(shim, "wine"), "w") as f:
+                f.write("#!/bin/sh\nexec %s \"$@\"\n" % shlex.quote(WINE))
+            os.chmod(os.path.join(shim, "wine"), 0o755)
+            self.env["PATH"] = shim + os.pathsep + self.env.get("PATH", os.defpath)
         self.user = getpass.getuser()
         self.drive_c = os.path.join(self.path, "drive_c")
         self.profile = os.path.join(self.drive_c, "users", self.user)
@@ -104,12 +138,19 @@ class Prefix:
         return "Z:" + unix_path.replace("/", "\\")
 
     def set_version(self, name):
-        subprocess.run(["winecfg", "/v", name], env=self.env, check=True,
+        """Makes the whole prefix present the Windows version winecfg calls name. A version that
+        this prefix cannot present skips the test."""
+        if self.arch == "win64" and name in ONLY_32_BIT_VERSIONS:
+            raise unittest.SkipTest(
+                "%s (winecfg /v %s) exists only in a 32-bit Wine prefix; this tree's 64-bit "
+                "prefixes ignore it silently, so only the 32-bit build's Wine tests can check it"
+                % (ONLY_32_BIT_VERSIONS[name], name))
+        subprocess.run([WINE, "winecfg", "/v", name], env=self.env, check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.settle()
 
     def reg_add(self, key, value, data, kind="REG_SZ"):
-        subprocess.run(["wine", "reg", "add", key, "/v", value, "/t", kind, "/d", data, "/f"],
+        subprocess.run([WINE, "reg", "add", key, "/v", value, "/t", kind, "/d", data, "/f"],
                        env=self.env, check=True, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
 
@@ -128,7 +169,7 @@ class Prefix:
         pipe open, and reading it would wait for that process too."""
         run_env = dict(self.env, WINEDEBUG=debug)
         run_env.update(env or {})
-        return Running(["wine", program or EXE] + list(args), run_env, cwd or self.files,
+        return Running([WINE, program or EXE] + list(args), run_env, cwd or self.files,
                        self.root)
 
     def run(self, args=(), env=None, cwd=None, debug="-all", program=None, timeout=120):
@@ -149,7 +190,7 @@ class Prefix:
 class WineTestCase(unittest.TestCase):
     """Gives each test a fresh prefix as self.prefix and removes it afterwards."""
 
-    version = "winxp"
+    version = DEFAULT_VERSION
     arch = "win32"
 
     def setUp(self):
@@ -158,7 +199,7 @@ class WineTestCase(unittest.TestCase):
         if not PAYLOAD_NAMES:
             self.fail("MXV_PAYLOAD_NAMES must be set to the embedded files' names, joined with "
                       "commas (CTest sets it from the build)")
-        template = TEMPLATE + ("64" if self.arch == "win64" else "")
+        template = template_of(prefix_arch(self.arch))
         if os.path.exists(template + ".unavailable"):
             with open(template + ".unavailable") as f:
                 self.skipTest(f.read().strip())
@@ -213,9 +254,9 @@ class Terminal:
         # The session's shell gets the prefix's Wine settings and the test's own variables.
         exports = {key: prefix.env[key] for key in ("WINEPREFIX", "WINEDEBUG", "WINEARCH")}
         exports.update(env or {})
-        command = "cd %s && wine %s %s 2>%s; echo $? > %s" % (
-            shlex.quote(cwd), shlex.quote(program or EXE), " ".join(shlex.quote(a) for a in args),
-            shlex.quote(stderr), shlex.quote(self.done))
+        command = "cd %s && %s %s %s 2>%s; echo $? > %s" % (
+            shlex.quote(cwd), shlex.quote(WINE), shlex.quote(program or EXE),
+            " ".join(shlex.quote(a) for a in args), shlex.quote(stderr), shlex.quote(self.done))
         env_args = []
         for key, value in exports.items():
             env_args += ["-e", "%s=%s" % (key, value)]
