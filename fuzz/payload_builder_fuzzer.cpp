@@ -1,9 +1,10 @@
 // Fuzz target of the payload build step: one or two small files from the input are compressed (or
 // stored) and proved by BuildFile, the tables are emitted as C++ source by EmitTables, and the
-// emitted source is read back: its names, its resource entries and its chunk literals. The tables
-// must hold, for each file in order, one run of chunks of 26 bytes whose last chunk holds the rest
-// (1 to 26 bytes), with lengths that add up to the compressed size (the file's size when stored),
-// whose bytes give back the file; and a terminator entry at the end.
+// emitted source is read back: its names, each file's data array, its resource entries and its
+// chunk entries, which point into the data arrays by offset and length. The tables must hold, for
+// each file in order, one run of chunks of 26 bytes whose last chunk holds the rest (1 to 26
+// bytes), with lengths that add up to the compressed size (the file's size when stored), whose
+// bytes give back the file; and a terminator entry at the end.
 #include <bzlib.h>
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -154,6 +155,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             Fail("a name literal does not give back the name");
         }
     }
+    // Each file's bytes: one array made of adjacent literals, or the empty literal.
+    std::vector<std::string> arrays(inputs.size());
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        reader.SkipTo("const char kData" + std::to_string(i) + "[] =");
+        if (reader.Next(" \"\"")) {
+            reader.Expect(" \"\"");
+        }
+        while (reader.Next("\n    \"")) {
+            reader.Expect("\n    \"");
+            arrays[i] += reader.Literal();
+        }
+        reader.Expect(";\n");
+    }
     reader.SkipTo("ResourceTable[kResourceCount] = {\n");
     for (std::size_t i = 0; i < inputs.size(); ++i) {
         reader.Expect("    {kName" + std::to_string(i) + ", ");
@@ -170,19 +184,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     reader.SkipTo("ChunkTable[] = {\n");
     for (std::size_t i = 0; i < inputs.size(); ++i) {
         // One run per file, in table order.
-        const std::string prefix = "    {kName" + std::to_string(i) + ", \"";
+        const std::string prefix =
+            "    {kName" + std::to_string(i) + ", kData" + std::to_string(i) + " + ";
         std::string rebuilt;
         std::vector<std::size_t> lengths;
         while (reader.Next(prefix)) {
             reader.Expect(prefix);
-            const std::string bytes = reader.Literal();
+            const std::uint64_t offset = reader.Number();
             reader.Expect(", ");
-            if (reader.Number() != bytes.size()) {
-                Fail("a chunk's length differs from its literal's bytes");
-            }
+            const std::uint64_t length = reader.Number();
             reader.Expect("},\n");
-            lengths.push_back(bytes.size());
-            rebuilt += bytes;
+            // A chunk lies inside its file's array, right behind the chunk before it.
+            if (offset != rebuilt.size() || offset + length > arrays[i].size()) {
+                Fail("a chunk does not follow its run inside its file's array");
+            }
+            lengths.push_back(static_cast<std::size_t>(length));
+            rebuilt += arrays[i].substr(static_cast<std::size_t>(offset),
+                                        static_cast<std::size_t>(length));
         }
         if (lengths.empty()) {
             Fail("a file without chunks");
