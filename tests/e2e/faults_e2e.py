@@ -87,8 +87,12 @@ class Faults(WineTestCase):
         self.assert_log_entries([EXTRACT_FAILED, SUCCESS])
 
     def test_twenty_launchers_at_once_lose_no_log_entry(self):
-        # One wineserver for all, started before, so that the launchers' starts overlap.
+        # start_together.exe (built beside os_code.exe) creates the launchers suspended and resumes
+        # them all at once; one wineserver, started before, serves them all.
+        starter = os.path.join(os.path.dirname(os.environ["MXV_OS_CODE"]), "start_together.exe")
+        self.assertTrue(os.path.exists(starter), "start_together.exe is built with the tests")
         subprocess.run(["wineserver", "-p"], env=self.prefix.env, check=True)
+        exe = self.prefix.windows_path(os.environ["MXV_EXE"])
         rounds, launchers = 5, 20
         expected = []
         for n in range(rounds):
@@ -96,27 +100,22 @@ class Faults(WineTestCase):
             release = os.path.join(self.prefix.root, "release-%d" % n)
             report, env = self.utility_env("report-%d.txt" % n, STARTED=started,
                                            WAIT_FOR=release)
-            running = [self.prefix.start(env=env) for _ in range(launchers)]
-            results = {}
+            running = self.prefix.start([str(launchers), exe], env=env, program=starter)
             try:
-                # The one that takes the lock keeps its utility running until the others have
-                # been refused, so no later start can find the lock free.
-                def refused_all_but_one():
-                    for i, r in enumerate(running):
-                        if i not in results and r.process.poll() is not None:
-                            results[i] = r.finish()
-                    return len(results) >= launchers - 1
-                wait_for(refused_all_but_one, 240, "nineteen launchers to be refused")
-                wait_for(lambda: os.path.exists(started), 60, "the winner's utility")
+                # The launcher that takes the lock keeps its utility running until the others
+                # have been refused and have logged so, so that no later start finds the lock
+                # free.
+                wait_for(lambda: len(self.prefix.log_lines()) >= len(expected) + launchers - 1
+                         and os.path.exists(started), 240, "nineteen refusals and one utility")
             finally:
                 open(release, "w").close()
-                for i, r in enumerate(running):
-                    if i not in results:
-                        results[i] = r.finish()
-            self.assertEqual(len(results), launchers)
-            self.assertEqual([r.code for r in results.values()], [1] * launchers)
-            notices = [r for r in results.values() if r.stdout_lines == [NOTICE]]
-            self.assertEqual(len(notices), launchers - 1, "round %d: nineteen refusals" % n)
+                result = running.finish(timeout=240)
+            self.assertEqual(result.code, 0, result.stderr)
+            self.assertEqual(sorted(line for line in result.stdout_lines
+                                    if line.startswith("exit ")),
+                             sorted("exit %d 1" % i for i in range(launchers)))
+            self.assertEqual(result.stdout_lines.count(NOTICE), launchers - 1,
+                             "round %d: nineteen refusals" % n)
             self.assertEqual(sorted(self.report(report)["files"]), sorted(PAYLOAD_NAMES))
             expected += [NOT_READY] * (launchers - 1) + [SUCCESS]
             self.assert_log_entries(expected)

@@ -314,7 +314,7 @@ const void* FakeHost::FindExport(platform::Handle library, const std::string& na
 
 void* FakeHost::Allocate(std::size_t size) {
     ++allocationCount;
-    if (failingAllocations.count(allocationCount) != 0) {
+    if (everyAllocationFails || failingAllocations.count(allocationCount) != 0) {
         return nullptr;
     }
     return std::malloc(size);

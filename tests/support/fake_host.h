@@ -116,6 +116,8 @@ public:
     std::set<std::string> unmakeablePaths;
     // 1-based numbers of the Allocate calls that fail.
     std::set<int> failingAllocations;
+    // Every Allocate call fails, as when the process has no memory left.
+    bool everyAllocationFails = false;
     int allocationCount = 0;
     // Mutex names that another process holds.
     std::set<std::string> heldMutexes;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "MXVLaunch/embedded_payload.h"
@@ -115,6 +116,10 @@ const StepFailure kStepFailures[] = {
      false},
 };
 
+void PrintTo(const StepFailure& step, std::ostream* out) {
+    *out << step.name;
+}
+
 class EntryStepFails : public LauncherTest, public ::testing::WithParamInterface<StepFailure> {};
 
 } // namespace
@@ -153,7 +158,7 @@ TEST_F(Entry, TheLogAndTheLaunchObjectFailingGiveZero) {
 
     fake_.windowsDirectoryThrows = false;
     fake_.standardOutput.clear();
-    fake_.failingAllocations = {1}; // The Launch object is the first thing the host allocates.
+    fake_.everyAllocationFails = true;
     EXPECT_EQ(RunLauncher(""), 0);
     EXPECT_EQ(Log(), OneEntry("Failed to create Launch object"));
     EXPECT_EQ(fake_.standardOutput, "");

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -164,6 +165,10 @@ const FaultCase kFaultCases[] = {
     {"FileTooLarge", Fault::FileTooLarge, false, false},
     {"CutStream", Fault::CutStream, false, false},
 };
+
+void PrintTo(const FaultCase& fault, std::ostream* out) {
+    *out << fault.name;
+}
 
 const char* const kNames[] = {"first.dll", "faulty.dll", "last.htm"};
 
