@@ -100,7 +100,7 @@ public:
     // included) and the buffer's contents are undefined; it returns 0 when the directory cannot be
     // had.
     virtual unsigned WindowsDirectory(char* buffer, unsigned size) = 0;
-    // The form of a path in Windows form that this platform's file streams take.
+    // The form of a path in Windows form that this platform's file calls take.
     virtual std::string NativePath(const std::string& path) = 0;
     // The current local time.
     virtual std::tm LocalTime() = 0;
