@@ -12,9 +12,11 @@ public:
     virtual ~Launch();
 
     // Rebuilds the embedded files and writes them to disk: into the current directory, listing each
-    // name on the console, when dumpMode is true; into the execution directory otherwise. Returns
-    // false only when, outside dump mode, the execution directory has not been created; a file that
-    // cannot be rebuilt or written is reported on standard error and the result stays true.
+    // name on the console, when dumpMode is true; into the execution directory otherwise. A file
+    // that cannot be rebuilt or written whole is reported on standard error and never left on disk
+    // in part. Outside dump mode, all files are written whole or none is kept: returns false when
+    // the execution directory has not been created or any file failed (and then deletes the files
+    // it wrote). In dump mode the result is true and the files written whole stay.
     virtual bool ExtractBinaries(bool dumpMode);
     virtual bool CreateExecutionDirectory() = 0;
     virtual bool RemoveExecutionDirectory() = 0;
@@ -36,6 +38,7 @@ public:
     std::string executionDirectory;
     // True once the execution directory has been created; never set back.
     bool directoryCreated;
-    // True once ExtractBinaries has run past its guard; set back by the destructor.
+    // True once ExtractBinaries has succeeded (in dump mode, once it ran); set back by the
+    // destructor.
     bool binariesExtracted;
 };

@@ -91,7 +91,7 @@ const char* RunLaunchSequence(Launch& launch) {
 
 int WinMain(platform::Handle, platform::Handle, char* commandLine, int) {
     const std::string commandText = commandLine != nullptr ? commandLine : "";
-    std::ofstream logStream;
+    RunLogStream logStream;
     if (!OpenRunLog(logStream)) {
         PrintLine("Failed to open log file");
         return 0;

@@ -32,16 +32,16 @@ std::string WindowsDirectory() {
 
 } // namespace
 
-bool OpenRunLog(std::ofstream& stream) {
+bool OpenRunLog(RunLogStream& stream) {
     try {
         const std::string directory = WindowsDirectory();
         logFilePath = directory + kLogFolderAndName;
         if (!directory.empty()) {
-            stream.open(platform::host().NativePath(logFilePath), std::ios::out | std::ios::app);
+            stream.Open(logFilePath);
         } else {
-            stream.setstate(std::ios::failbit);
+            stream.SetFailed();
         }
-        if (stream.fail()) {
+        if (stream.Failed()) {
             platform::host().WriteStandardOutput("couldn't open log file\n");
         }
         return true;
@@ -50,24 +50,23 @@ bool OpenRunLog(std::ofstream& stream) {
     }
 }
 
-bool WriteLogEntry(std::ofstream& stream, const std::string& message) {
+bool WriteLogEntry(RunLogStream& stream, const std::string& message) {
     try {
-        if (stream.fail()) {
+        if (stream.Failed()) {
             return true;
         }
-        stream << FormatLogEntry(platform::host().LocalTime(), message);
-        stream.flush();
-        stream.flush();
+        // The whole line in one append: nothing of it waits in a buffer, and no other run's entry
+        // can land inside it or on top of it.
+        stream.Append(FormatLogEntry(platform::host().LocalTime(), message));
         return true;
     } catch (...) {
         return false;
     }
 }
 
-bool CloseRunLog(std::ofstream& stream) {
+bool CloseRunLog(RunLogStream& stream) {
     try {
-        stream.flush();
-        stream.close();
+        stream.Close();
         return true;
     } catch (...) {
         return false;

@@ -2,8 +2,9 @@
 #pragma once
 
 #include <ctime>
-#include <fstream>
 #include <string>
+
+#include "MXVLaunch/run_log_stream.h"
 
 // The log file's path in Windows form, as OpenRunLog composed it.
 extern std::string logFilePath;
@@ -11,14 +12,15 @@ extern std::string logFilePath;
 // Composes the path, stores it in logFilePath and opens the stream to append. A file that does not
 // open is announced on standard output and leaves the stream failed, so that every entry is
 // dropped; the result is still true. Returns false only when an error was raised.
-bool OpenRunLog(std::ofstream& stream);
+bool OpenRunLog(RunLogStream& stream);
 
-// Writes one entry with the current local time, unless the stream has failed. Returns false only
-// when an error was raised.
-bool WriteLogEntry(std::ofstream& stream, const std::string& message);
+// Writes one entry with the current local time, in one append, unless the stream has failed.
+// Returns false only when an error was raised; an append that fails is not one.
+bool WriteLogEntry(RunLogStream& stream, const std::string& message);
 
-// Flushes and closes the stream. Returns false only when an error was raised.
-bool CloseRunLog(std::ofstream& stream);
+// Closes the stream. Returns false only when an error was raised; a close that the system reports
+// as failed is not one.
+bool CloseRunLog(RunLogStream& stream);
 
 // The 24 characters of the C library's ctime layout for time, without its newline, for example
 // "Wed Mar  5 09:04:07 2025".

@@ -1,4 +1,4 @@
-// The C runtime's services of the host.
+// The C runtime's services of the host: standard streams, environment and allocator.
 #include "platform/c_runtime_host.h"
 
 #include <cstdio>
@@ -23,18 +23,6 @@ bool CRuntimeHost::GetEnvironment(const std::string& name, std::string& value) {
     }
     value = found;
     return true;
-}
-
-Handle CRuntimeHost::OpenFileForWriting(const std::string& path) {
-    return std::fopen(NativePath(path).c_str(), "wb");
-}
-
-std::size_t CRuntimeHost::WriteFile(Handle file, const void* data, std::size_t size) {
-    return std::fwrite(data, 1, size, static_cast<std::FILE*>(file));
-}
-
-bool CRuntimeHost::CloseFile(Handle file) {
-    return std::fclose(static_cast<std::FILE*>(file)) == 0;
 }
 
 void* CRuntimeHost::Allocate(std::size_t size) {

@@ -1,5 +1,8 @@
-// The part of the host that is the C runtime's on every platform: the standard streams, the
-// environment, file writing and the allocator. The platform hosts derive from it.
+// The part of the host that every platform shares: the standard streams, the environment and the
+// allocator from the C runtime, and the declarations of the file writing. The file writing does not
+// go through the C runtime's buffered streams, whose close may report success after its final flush
+// failed; each platform defines it with its own system calls, in win32/win32_files.cpp and
+// posix/posix_files.cpp. The platform hosts derive from this class.
 #pragma once
 
 #include <string>
@@ -13,11 +16,14 @@ public:
     void WriteStandardOutput(const std::string& text) override;
     void WriteStandardError(const std::string& text) override;
     bool GetEnvironment(const std::string& name, std::string& value) override;
-    // Opens NativePath(path) with the mode "wb".
+    void* Allocate(std::size_t size) override;
+
+    // Defined per platform: each opens NativePath(path).
     Handle OpenFileForWriting(const std::string& path) override;
     std::size_t WriteFile(Handle file, const void* data, std::size_t size) override;
     bool CloseFile(Handle file) override;
-    void* Allocate(std::size_t size) override;
+    Handle OpenFileForAppending(const std::string& path) override;
+    bool AppendText(Handle file, const std::string& text) override;
 };
 
 } // namespace platform

@@ -85,14 +85,16 @@ public:
 
     // --- Files ---
 
-    // Opens a file for writing in binary mode, creating it or truncating it when it exists. Returns
-    // null when it cannot be opened. The caller closes the handle with CloseFile.
+    // Opens a file for writing in binary mode with the system's own file calls, creating it or
+    // truncating it when it exists. Returns null when it cannot be opened. The caller closes the
+    // handle with CloseFile.
     virtual Handle OpenFileForWriting(const std::string& path) = 0;
-    // Writes size bytes with one write call. Returns the number of bytes written, which is less
-    // than size when the write fell short.
+    // Writes size bytes with one write call to the system, nothing buffered in between. Returns the
+    // number of bytes written, which is less than size when the write fell short or failed (a full
+    // disk, for example).
     virtual std::size_t WriteFile(Handle file, const void* data, std::size_t size) = 0;
-    // Closes a handle from OpenFileForWriting. Returns false when pending data could not be
-    // written.
+    // Closes a handle from OpenFileForWriting or OpenFileForAppending. Returns false when the
+    // system reports that the close failed; the handle is gone either way.
     virtual bool CloseFile(Handle file) = 0;
 
     // --- Windows directory, paths and clock ---
@@ -102,7 +104,7 @@ public:
     // included) and the buffer's contents are undefined; it returns 0 when the directory cannot be
     // had.
     virtual unsigned WindowsDirectory(char* buffer, unsigned size) = 0;
-    // The form of a path in Windows form that this platform's file streams take.
+    // The form of a path in Windows form that this platform's file calls take.
     virtual std::string NativePath(const std::string& path) = 0;
     // The current local time.
     virtual std::tm LocalTime() = 0;
@@ -208,6 +210,18 @@ public:
     // its executable, so that deleting it now would pull it from under that program. False when it
     // is missing, is no plain file, or is not known to be in use.
     virtual bool FileInUse(const std::string& path) = 0;
+
+    // --- Appending to a shared file (the run log) ---
+
+    // Opens a file to append to, with the system's own file calls: it is created when missing and
+    // never truncated, and other processes may read it and append to it at the same time. Returns
+    // null when it cannot be opened. The caller closes the handle with CloseFile.
+    virtual Handle OpenFileForAppending(const std::string& path) = 0;
+    // Appends text at the end of the file in one write that the system makes atomic against every
+    // other process appending to the same file, so lines of concurrent writers never overlap or
+    // overwrite each other. Each line feed in text is written as this platform's text line end (CR
+    // LF on Windows, LF elsewhere). Returns false when not all of it was written.
+    virtual bool AppendText(Handle file, const std::string& text) = 0;
 };
 
 // The host that core code talks to: the installed test host when there is one, else the system's.

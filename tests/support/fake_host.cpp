@@ -2,6 +2,7 @@
 #include "tests/support/fake_host.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -99,9 +100,17 @@ std::size_t FakeHost::WriteFile(platform::Handle file, const void* data, std::si
 }
 
 bool FakeHost::CloseFile(platform::Handle file) {
-    calls.push_back("close " + Known(file, "file")->path);
+    if (closeThrows) {
+        throw std::runtime_error("the close raised an error");
+    }
+    FakeHandle* handle = Find(file);
+    if (handle->kind != "file" && handle->kind != "append") {
+        throw std::logic_error("use of a " + handle->kind + " handle as a file handle");
+    }
+    const std::string path = handle->path;
+    calls.push_back("close " + path);
     Release(file);
-    return true;
+    return failingClosePaths.count(path) == 0;
 }
 
 unsigned FakeHost::WindowsDirectory(char* buffer, unsigned size) {
@@ -339,10 +348,35 @@ std::size_t FakeHost::ImageBytesFrom(platform::Handle library, const void* addre
 
 void* FakeHost::Allocate(std::size_t size) {
     ++allocationCount;
-    if (failingAllocations.count(allocationCount) != 0) {
+    if (everyAllocationFails || failingAllocations.count(allocationCount) != 0) {
         return nullptr;
     }
     return std::malloc(size);
+}
+
+platform::Handle FakeHost::OpenFileForAppending(const std::string& path) {
+    calls.push_back("open to append " + path);
+    std::FILE* file = std::fopen(NativePath(path).c_str(), "ab");
+    if (file == nullptr) {
+        return nullptr;
+    }
+    std::fclose(file);
+    return NewHandle("append", path);
+}
+
+bool FakeHost::AppendText(platform::Handle file, const std::string& text) {
+    const std::string path = Known(file, "append")->path;
+    calls.push_back("append " + path);
+    appends[path].push_back(text);
+    if (failingAppendPaths.count(path) != 0) {
+        return false;
+    }
+    std::FILE* stream = std::fopen(NativePath(path).c_str(), "ab");
+    if (stream == nullptr) {
+        return false;
+    }
+    const bool written = std::fwrite(text.data(), 1, text.size(), stream) == text.size();
+    return std::fclose(stream) == 0 && written;
 }
 
 void FakeHost::AddDirectory(const std::string& path) {

@@ -1,7 +1,7 @@
 // The fake host for unit tests: scripted answers, a record of what was asked, an in-memory file
-// system, and failure injection (a path that does not open, writes short or stays locked, the Nth
-// allocation, a mutex held elsewhere, a process that does not start). Nothing touches the machine
-// except the run log, which is a real file under windowsDirectory.
+// system, and failure injection (a path that does not open, writes short, fails to close or stays
+// locked, the Nth allocation, a mutex held elsewhere, a process that does not start). Nothing
+// touches the machine except the run log, which is a real file under windowsDirectory.
 #pragma once
 
 #include <cstddef>
@@ -72,6 +72,9 @@ public:
     bool MakeWritable(const std::string& path) override;
     bool RemoveLink(const std::string& path) override;
     bool FileInUse(const std::string& path) override;
+    // Appending is done on the real disk, at NativePath(path), as the run log lives there.
+    platform::Handle OpenFileForAppending(const std::string& path) override;
+    bool AppendText(platform::Handle file, const std::string& text) override;
 
     // Adds a directory (and its parents) or a file to the file system.
     void AddDirectory(const std::string& path);
@@ -123,6 +126,8 @@ public:
     std::set<std::string> unmakeablePaths;
     // 1-based numbers of the Allocate calls that fail.
     std::set<int> failingAllocations;
+    // Every Allocate call fails, as when the process has no memory left.
+    bool everyAllocationFails = false;
     int allocationCount = 0;
     // Mutex names that another process holds.
     std::set<std::string> heldMutexes;
@@ -133,6 +138,14 @@ public:
     bool processStartFails = false;
     bool windowsDirectoryThrows = false;
     bool localTimeThrows = false;
+    // Paths whose close reports failure (the handle is released all the same; what was written
+    // stays), and paths whose appends write nothing and fail.
+    std::set<std::string> failingClosePaths;
+    std::set<std::string> failingAppendPaths;
+    // CloseFile raises an error instead of closing.
+    bool closeThrows = false;
+    // The text of every append, in order, by path.
+    std::map<std::string, std::vector<std::string>> appends;
 
     // Handles opened and not yet closed, of every kind.
     std::size_t OpenHandleCount() const;

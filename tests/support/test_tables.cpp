@@ -50,6 +50,42 @@ void TestTables::AddChunkWithLength(const std::string& name, const std::string& 
     chunks_.push_back({Keep(name), Keep(bytes), length});
 }
 
+void TestTables::AddCompressedFile(const std::string& name, const std::string& content) {
+    const std::string stream = Compress(content);
+    AddFile(name, static_cast<std::uint32_t>(content.size()),
+            static_cast<std::int32_t>(stream.size()), stream);
+}
+
+void TestTables::AddStoredFile(const std::string& name, const std::string& content) {
+    AddFile(name, static_cast<std::uint32_t>(content.size()), 0, content);
+}
+
+void TestTables::AddDamagedStream(const std::string& name, const std::string& content) {
+    std::string stream = Compress(content);
+    // Past the 4-byte header and the block magic, inside the block's checksum and data.
+    for (std::size_t i = 10; i < stream.size() && i < 20; ++i) {
+        stream[i] = static_cast<char>(~stream[i]);
+    }
+    AddFile(name, static_cast<std::uint32_t>(content.size()),
+            static_cast<std::int32_t>(stream.size()), stream);
+}
+
+void TestTables::AddFileTooLarge(const std::string& name, const std::string& content) {
+    const std::string stream = Compress(content);
+    AddFile(name, static_cast<std::uint32_t>(content.size() - 1),
+            static_cast<std::int32_t>(stream.size()), stream);
+}
+
+void TestTables::AddCutStream(const std::string& name, const std::string& content) {
+    const std::string stream = Compress(content);
+    const std::size_t kept = (stream.size() - 1) / kChunkLength * kChunkLength;
+    AddEntry(name, static_cast<std::uint32_t>(content.size()),
+             static_cast<std::int32_t>(stream.size()));
+    for (std::size_t offset = 0; offset < kept; offset += kChunkLength) {
+        AddChunk(name, stream.substr(offset, kChunkLength));
+    }
+}
+
 const ResourceEntry* TestTables::Resources() {
     return resources_.data();
 }

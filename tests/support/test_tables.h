@@ -30,6 +30,17 @@ public:
     // Adds one chunk with a length that need not match its bytes.
     void AddChunkWithLength(const std::string& name, const std::string& bytes, std::int32_t length);
 
+    // Named files, each made like the build step makes one, or spoilt in one known way:
+    // compressed with one bzip2 stream; stored as its own bytes;
+    void AddCompressedFile(const std::string& name, const std::string& content);
+    void AddStoredFile(const std::string& name, const std::string& content);
+    // a damaged stream (bytes in the middle of the stream changed), which the library refuses;
+    void AddDamagedStream(const std::string& name, const std::string& content);
+    // a file too large for its entry (the stream decompresses to more than uncompressedSize);
+    void AddFileTooLarge(const std::string& name, const std::string& content);
+    // a stream cut short (its last chunk missing).
+    void AddCutStream(const std::string& name, const std::string& content);
+
     // The tables, with the terminator after the chunks added so far.
     const ResourceEntry* Resources();
     const ChunkEntry* Chunks();

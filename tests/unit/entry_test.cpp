@@ -4,8 +4,11 @@
 
 #include <cstring>
 #include <functional>
+#include <memory>
+#include <ostream>
 #include <string>
 
+#include "MXVLaunch/embedded_payload.h"
 #include "MXVLaunch/entry.h"
 #include "MXVLaunch/run_log.h"
 #include "payload/payload_tables.h"
@@ -75,45 +78,76 @@ TEST_F(Entry, ASecondRunAppendsASecondEntry) {
                          OneEntry("Successfully ran verification utility"));
 }
 
-TEST_F(Entry, EachFailedStepLogsItsMessageAndTheNoticeAndExitsWithOne) {
-    struct Case {
-        const char* message;
-        std::function<void(testing_support::FakeHost&)> arrange;
-    };
-    const std::string dvt = dvt_;
-    const Case cases[] = {
-        {"System is not ready to launch verification utility",
-         [](auto& fake) { fake.heldMutexes.insert("MXVMiniLaunchLock"); }},
-        {"System is not ready to launch verification utility",
-         [](auto& fake) {
-             fake.version.majorVersion = 6;
-             fake.version.minorVersion = 1;
-         }},
-        {"Failed to create verification utility execution directory",
-         [dvt](auto& fake) { fake.unmakeablePaths.insert(dvt); }},
-        {"Verification utility encountered problems during execution",
-         [](auto& fake) { fake.processStartFails = true; }},
-        {"Failed to remove verification utility execution directory",
-         [dvt](auto& fake) { fake.lockedPaths[dvt + "\\TraceLib.dll"] = -1; }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.message);
-        std::filesystem::remove(root_ / "windows" / "Temp" / "debug.log");
-        fake_.standardOutput.clear();
-        fake_.paths.clear();
-        fake_.files.clear();
-        fake_.heldMutexes.clear();
-        fake_.version.majorVersion = 5;
-        fake_.version.minorVersion = 1;
-        fake_.unmakeablePaths.clear();
-        fake_.processStartFails = false;
-        fake_.lockedPaths.clear();
-        c.arrange(fake_);
-        EXPECT_EQ(RunLauncher(""), 1);
-        EXPECT_EQ(Log(), OneEntry(c.message)) << "that step's entry and no success entry";
-        EXPECT_EQ(fake_.standardOutput, Notice(logFilePath));
+// --- Each step of the launch failing, each case in a fresh fixture ---
+
+namespace {
+
+struct StepFailure {
+    const char* name;
+    const char* message;
+    // Breaks the fake machine; dvt is the execution directory's path.
+    std::function<void(testing_support::FakeHost&, const std::string& dvt)> arrange;
+    // Whether the launch gets a payload whose second file's stream is damaged.
+    bool damagedPayload = false;
+    // Whether the step that failed comes before the start of the utility.
+    bool beforeStart = true;
+};
+
+const StepFailure kStepFailures[] = {
+    {"LockHeld", "System is not ready to launch verification utility",
+     [](auto& fake, const auto&) { fake.heldMutexes.insert("MXVMiniLaunchLock"); }},
+    {"UnsupportedSystem", "System is not ready to launch verification utility",
+     [](auto& fake, const auto&) {
+         fake.version.majorVersion = 6;
+         fake.version.minorVersion = 1;
+     }},
+    {"DirectoryNotMade", "Failed to create verification utility execution directory",
+     [](auto& fake, const auto& dvt) { fake.unmakeablePaths.insert(dvt); }},
+    {"ShortWrite", "Failed to extract verification utility binaries",
+     [](auto& fake, const auto& dvt) { fake.shortWritePaths.insert(dvt + "\\TraceLib.dll"); }},
+    {"FailedClose", "Failed to extract verification utility binaries",
+     [](auto& fake, const auto& dvt) { fake.failingClosePaths.insert(dvt + "\\msvcm90.dll"); }},
+    {"RebuildFailure", "Failed to extract verification utility binaries", [](auto&, const auto&) {},
+     true},
+    {"StartFails", "Verification utility encountered problems during execution",
+     [](auto& fake, const auto&) { fake.processStartFails = true; }, false, false},
+    {"RemovalFails", "Failed to remove verification utility execution directory",
+     [](auto& fake, const auto& dvt) { fake.lockedPaths[dvt + "\\TraceLib.dll"] = -1; }, false,
+     false},
+};
+
+void PrintTo(const StepFailure& step, std::ostream* out) {
+    *out << step.name;
+}
+
+class EntryStepFails : public LauncherTest, public ::testing::WithParamInterface<StepFailure> {};
+
+} // namespace
+
+TEST_P(EntryStepFails, LogsItsMessageAndTheNoticeAndExitsWithOne) {
+    const StepFailure& step = GetParam();
+    testing_support::TestTables tables;
+    tables.AddCompressedFile("msvcm90.dll", std::string(5000, 'm'));
+    tables.AddDamagedStream("NQVQlar.exe", std::string(5000, 'q'));
+    std::unique_ptr<launcher::ScopedPayload> payload;
+    if (step.damagedPayload) {
+        payload = std::make_unique<launcher::ScopedPayload>(
+            launcher::PayloadTables{tables.Resources(), tables.Chunks(), tables.Count()});
+    }
+    step.arrange(fake_, dvt_);
+    EXPECT_EQ(RunLauncher(""), 1);
+    EXPECT_EQ(Log(), OneEntry(step.message)) << "that step's entry and no success entry";
+    EXPECT_EQ(fake_.standardOutput, Notice(logFilePath));
+    if (step.beforeStart) {
+        EXPECT_TRUE(fake_.started.empty()) << "nothing is started";
+        EXPECT_TRUE(fake_.files.empty()) << "no file, whole or partial, is left";
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Steps, EntryStepFails, ::testing::ValuesIn(kStepFailures),
+                         [](const ::testing::TestParamInfo<StepFailure>& testCase) {
+                             return std::string(testCase.param.name);
+                         });
 
 TEST_F(Entry, TheLogAndTheLaunchObjectFailingGiveZero) {
     fake_.windowsDirectoryThrows = true;
@@ -124,7 +158,7 @@ TEST_F(Entry, TheLogAndTheLaunchObjectFailingGiveZero) {
 
     fake_.windowsDirectoryThrows = false;
     fake_.standardOutput.clear();
-    fake_.failingAllocations = {1}; // The Launch object is the first thing the host allocates.
+    fake_.everyAllocationFails = true;
     EXPECT_EQ(RunLauncher(""), 0);
     EXPECT_EQ(Log(), OneEntry("Failed to create Launch object"));
     EXPECT_EQ(fake_.standardOutput, "");
@@ -196,9 +230,11 @@ TEST_F(Entry, SwitchesAreCaseSensitiveSubstringsAnywhere) {
 
 TEST_F(Entry, AFailedDumpStillPromptsOnceAndLogsSuccess) {
     // Every file fails to rebuild; the dump still counts as done, as it reports each file itself.
-    for (int n = 2; n <= 40; ++n) {
-        fake_.failingAllocations.insert(n);
+    testing_support::TestTables tables;
+    for (std::uint32_t i = 0; i < kResourceCount; ++i) {
+        tables.AddDamagedStream(ResourceTable[i].name, std::string(3000, 'd'));
     }
+    launcher::ScopedPayload payload({tables.Resources(), tables.Chunks(), tables.Count()});
     fake_.keys = {'z'};
     EXPECT_EQ(RunLauncher("/b"), 1);
     EXPECT_NE(fake_.standardError.find("Error retrieving resource #10(QlarHelp.htm)\n"),

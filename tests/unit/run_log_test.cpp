@@ -5,6 +5,9 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
 
 #include "tests/support/fake_host.h"
 #include "tests/support/test_tables.h"
@@ -58,34 +61,45 @@ TEST(RunLogEntry, HasTheBracketedCtimeStampAndTheConstantFields) {
     EXPECT_NE(other.find("ENTRY: x\tMODULE: MINI-LAUNCH\tLINE: 282\tFILE: "), std::string::npos);
 }
 
-TEST_F(RunLogFile, EntriesAreAppendedOneLineEach) {
+TEST_F(RunLogFile, EachEntryIsOneAppendOfTheWholeLine) {
     const fs::path log = root_ / "windows" / "Temp" / "debug.log";
     std::ofstream(log) << "earlier line\n";
-    std::ofstream stream;
+    RunLogStream stream;
     ASSERT_TRUE(OpenRunLog(stream));
     EXPECT_EQ(logFilePath, fake_.windowsDirectory + "\\Temp\\debug.log");
+    EXPECT_EQ(fake_.calls, std::vector<std::string>{"open to append " + logFilePath});
     EXPECT_TRUE(WriteLogEntry(stream, "first"));
-    // Each entry is on disk as soon as it is written.
-    EXPECT_EQ(ReadFileBytes(log.string()), "earlier line\n" + FormatLogEntry(fake_.now, "first"));
+    EXPECT_TRUE(WriteLogEntry(stream, "second"));
+    // One append per entry, each the whole line with its line end, nothing else.
+    EXPECT_EQ(fake_.appends[logFilePath],
+              (std::vector<std::string>{FormatLogEntry(fake_.now, "first"),
+                                        FormatLogEntry(fake_.now, "second")}));
+    // Each entry is on disk as soon as it is written, after what was there.
+    EXPECT_EQ(ReadFileBytes(log.string()), "earlier line\n" + FormatLogEntry(fake_.now, "first") +
+                                               FormatLogEntry(fake_.now, "second"));
     EXPECT_TRUE(CloseRunLog(stream));
+    EXPECT_EQ(fake_.OpenHandleCount(), 0u);
     EXPECT_EQ(fake_.standardOutput, "");
 }
 
 TEST_F(RunLogFile, ALogThatDoesNotOpenDropsEveryEntryAndSaysSoOnce) {
     fs::remove(root_ / "windows" / "Temp");
-    std::ofstream stream;
+    RunLogStream stream;
     EXPECT_TRUE(OpenRunLog(stream));
     EXPECT_TRUE(WriteLogEntry(stream, "lost"));
     EXPECT_TRUE(CloseRunLog(stream));
     EXPECT_EQ(fake_.standardOutput, "couldn't open log file\n");
     EXPECT_FALSE(fs::exists(root_ / "windows" / "Temp"));
+    EXPECT_TRUE(fake_.appends.empty());
 
     // A system that does not name its Windows directory is no different.
     fake_.standardOutput.clear();
     fake_.windowsDirectory.clear();
-    std::ofstream second;
+    RunLogStream second;
     EXPECT_TRUE(OpenRunLog(second));
     EXPECT_EQ(fake_.standardOutput, "couldn't open log file\n");
+    EXPECT_TRUE(WriteLogEntry(second, "lost"));
+    EXPECT_TRUE(fake_.appends.empty());
 }
 
 TEST_F(RunLogFile, AWindowsDirectoryLongerThanTheBufferIsNeitherCutNorOverrun) {
@@ -96,7 +110,7 @@ TEST_F(RunLogFile, AWindowsDirectoryLongerThanTheBufferIsNeitherCutNorOverrun) {
     fs::create_directories(longDirectory / "Temp");
     fake_.windowsDirectory = longDirectory.string();
     ASSERT_GT(fake_.windowsDirectory.size(), 300u);
-    std::ofstream stream;
+    RunLogStream stream;
     ASSERT_TRUE(OpenRunLog(stream));
     EXPECT_EQ(logFilePath, fake_.windowsDirectory + "\\Temp\\debug.log");
     EXPECT_TRUE(WriteLogEntry(stream, "long"));
@@ -104,9 +118,24 @@ TEST_F(RunLogFile, AWindowsDirectoryLongerThanTheBufferIsNeitherCutNorOverrun) {
               FormatLogEntry(fake_.now, "long"));
 }
 
+TEST_F(RunLogFile, FailedAppendsAndClosesKeepTheirResults) {
+    RunLogStream stream;
+    ASSERT_TRUE(OpenRunLog(stream));
+    fake_.failingAppendPaths.insert(logFilePath);
+    fake_.failingClosePaths.insert(logFilePath);
+    // A failed append is no raised error; like a stream gone bad, the stream drops what follows.
+    EXPECT_TRUE(WriteLogEntry(stream, "first"));
+    EXPECT_TRUE(stream.Failed());
+    EXPECT_TRUE(WriteLogEntry(stream, "second"));
+    EXPECT_EQ(fake_.appends[logFilePath].size(), 1u) << "nothing is tried after the failure";
+    EXPECT_TRUE(CloseRunLog(stream)) << "a close that fails without raising gives true";
+    EXPECT_EQ(fake_.OpenHandleCount(), 0u);
+    EXPECT_EQ(fake_.standardOutput, "");
+}
+
 TEST_F(RunLogFile, RaisedErrorsBecomeFalse) {
     fake_.windowsDirectoryThrows = true;
-    std::ofstream stream;
+    RunLogStream stream;
     EXPECT_FALSE(OpenRunLog(stream));
 
     fake_.windowsDirectoryThrows = false;
@@ -114,7 +143,22 @@ TEST_F(RunLogFile, RaisedErrorsBecomeFalse) {
     fake_.localTimeThrows = true;
     EXPECT_FALSE(WriteLogEntry(stream, "no clock"));
 
-    std::ofstream throwing;
-    throwing.exceptions(std::ios::failbit);
-    EXPECT_FALSE(CloseRunLog(throwing)) << "closing a stream that is not open raises here";
+    fake_.closeThrows = true;
+    EXPECT_FALSE(CloseRunLog(stream));
+    fake_.closeThrows = false;
+}
+
+TEST_F(RunLogFile, TheStreamClosesItsFileWhenDestroyed) {
+    {
+        RunLogStream stream;
+        ASSERT_TRUE(stream.Open(fake_.windowsDirectory + "\\Temp\\other.log"));
+        EXPECT_FALSE(stream.Failed());
+        EXPECT_EQ(fake_.OpenHandleCount(), 1u);
+    }
+    EXPECT_EQ(fake_.OpenHandleCount(), 0u);
+    // A stream that was never opened writes nothing and turns failed.
+    RunLogStream unopened;
+    EXPECT_FALSE(unopened.Append("text\n"));
+    EXPECT_TRUE(unopened.Failed());
+    EXPECT_TRUE(unopened.Close());
 }

@@ -1,0 +1,66 @@
+// Writing files and appending to the run log on POSIX systems, with open, write and close and no
+// buffering in between, so that every short write and every failed close is seen by the caller.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/c_runtime_host.h"
+
+namespace platform {
+namespace {
+
+// What a file handle of this host holds.
+struct PosixFile {
+    int fd;
+};
+
+Handle Adopt(int fd) {
+    return fd < 0 ? nullptr : new PosixFile{fd};
+}
+
+int Descriptor(Handle file) {
+    return static_cast<PosixFile*>(file)->fd;
+}
+
+// One write call, repeated only when a signal interrupted it before anything was written.
+ssize_t WriteOnce(int fd, const void* data, std::size_t size) {
+    ssize_t written = 0;
+    do {
+        written = write(fd, data, size);
+    } while (written < 0 && errno == EINTR);
+    return written;
+}
+
+} // namespace
+
+Handle CRuntimeHost::OpenFileForWriting(const std::string& path) {
+    return Adopt(open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+}
+
+std::size_t CRuntimeHost::WriteFile(Handle file, const void* data, std::size_t size) {
+    const ssize_t written = WriteOnce(Descriptor(file), data, size);
+    return written < 0 ? 0 : static_cast<std::size_t>(written);
+}
+
+// The handle is released even when close reports an error: the descriptor is gone either way.
+bool CRuntimeHost::CloseFile(Handle file) {
+    auto* posixFile = static_cast<PosixFile*>(file);
+    const bool closed = close(posixFile->fd) == 0;
+    delete posixFile;
+    return closed;
+}
+
+// O_APPEND makes the kernel move to the end and write as one step, so appenders in other processes
+// cannot slip in between.
+Handle CRuntimeHost::OpenFileForAppending(const std::string& path) {
+    return Adopt(open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
+}
+
+// A line end is a line feed here, so the text goes out as it stands.
+bool CRuntimeHost::AppendText(Handle file, const std::string& text) {
+    const ssize_t written = WriteOnce(Descriptor(file), text.data(), text.size());
+    return written >= 0 && static_cast<std::size_t>(written) == text.size();
+}
+
+} // namespace platform

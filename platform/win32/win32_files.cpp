@@ -1,0 +1,89 @@
+// Writing files and appending to the run log on Windows, with CreateFileA, WriteFile and
+// CloseHandle. The C runtime's buffered streams are not used for this: under Wine, fclose returns 0
+// when its final flush fails on a full disk, so a small file could be lost without a trace. A
+// WriteFile call reports a full disk itself.
+#include <windows.h>
+
+#include <string>
+
+#include "platform/c_runtime_host.h"
+
+namespace platform {
+
+Handle CRuntimeHost::OpenFileForWriting(const std::string& path) {
+    HANDLE file = ::CreateFileA(NativePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return file == INVALID_HANDLE_VALUE ? nullptr : file;
+}
+
+// A failed call counts as nothing written, whatever it reports, so that it can never pass for a
+// whole write. The count matters as much as the result: on a nearly full disk Wine's WriteFile
+// reports success for a write that fell short.
+std::size_t CRuntimeHost::WriteFile(Handle file, const void* data, std::size_t size) {
+    DWORD written = 0;
+    const BOOL ok = ::WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr);
+    return ok != FALSE ? static_cast<std::size_t>(written) : 0;
+}
+
+bool CRuntimeHost::CloseFile(Handle file) {
+    return ::CloseHandle(file) != FALSE;
+}
+
+// Append-only access (FILE_APPEND_DATA without FILE_WRITE_DATA) makes Windows put every write at
+// the end of the file as one step, the same for all processes that share it; the C runtime's
+// append mode instead moves to the end and then writes, so two processes could write at the same
+// place and one line would be lost. Read access is asked for as well, because the byte-range lock
+// of AppendText needs it; where the file grants appending but not reading, it is opened to append
+// only and written without the lock.
+Handle CRuntimeHost::OpenFileForAppending(const std::string& path) {
+    const std::string native = NativePath(path);
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    HANDLE file = ::CreateFileA(native.c_str(), FILE_APPEND_DATA | FILE_READ_DATA, share, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        file = ::CreateFileA(native.c_str(), FILE_APPEND_DATA, share, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    return file == INVALID_HANDLE_VALUE ? nullptr : file;
+}
+
+namespace {
+
+// One byte far past any end the file will reach, locked by every appender around its write. Wine
+// does not make append-only writes atomic between processes (it finds the end and then writes, and
+// twenty processes appending at once lose lines), so the appenders take turns on this byte. It
+// locks no data, so readers are never held up, and the system releases it when its holder ends.
+OVERLAPPED AppendTurn() {
+    OVERLAPPED turn{};
+    turn.Offset = 0xFFFFFFF0u;
+    turn.OffsetHigh = 0x7FFFFFFFu;
+    return turn;
+}
+
+} // namespace
+
+// The text is written as a text-mode stream would write it, each line feed as CR LF, and all of it
+// in one WriteFile call so that it is one append. A file system without byte-range locks still
+// gets the append, unlocked.
+bool CRuntimeHost::AppendText(Handle file, const std::string& text) {
+    std::string lines;
+    lines.reserve(text.size() + 2);
+    for (const char c : text) {
+        if (c == '\n') {
+            lines += '\r';
+        }
+        lines += c;
+    }
+    OVERLAPPED turn = AppendTurn();
+    const bool locked = ::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn) != FALSE;
+    DWORD written = 0;
+    const BOOL ok =
+        ::WriteFile(file, lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr);
+    if (locked) {
+        turn = AppendTurn();
+        ::UnlockFileEx(file, 0, 1, 0, &turn);
+    }
+    return ok != FALSE && written == lines.size();
+}
+
+} // namespace platform
