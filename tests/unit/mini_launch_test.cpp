@@ -247,6 +247,10 @@ namespace {
 std::vector<std::string> FileSystemCalls(const std::vector<std::string>& calls) {
     std::vector<std::string> found;
     for (const std::string& call : calls) {
+        // The run log is opened on every run; it is not the execution directory's business.
+        if (call.rfind("open to append ", 0) == 0) {
+            continue;
+        }
         for (const char* kind :
              {"mkdir ", "rmdir ", "delete ", "list ", "writable ", "unlink ", "open ", "in use "}) {
             if (call.rfind(kind, 0) == 0) {
