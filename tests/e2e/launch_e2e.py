@@ -14,14 +14,6 @@ NOT_READY = "System is not ready to launch verification utility"
 
 
 class Launch(WineTestCase):
-    def utility_env(self, **extra):
-        """Knobs of the stand-in utility: its report goes to report.txt beside the prefix."""
-        self.report_path = os.path.join(self.prefix.root, "report.txt")
-        env = {"NQVQLAR_REPORT": self.prefix.windows_path(self.report_path)}
-        for key, value in extra.items():
-            env["NQVQLAR_" + key] = value
-        return env
-
     def test_typical_run(self):
         result = self.prefix.run(env=self.utility_env())
         self.assertEqual(result.code, 1)

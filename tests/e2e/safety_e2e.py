@@ -14,14 +14,6 @@ NO_DIRECTORY = "Failed to create verification utility execution directory"
 
 
 class Safety(WineTestCase):
-    def utility_env(self, **extra):
-        """Knobs of the stand-in utility: its report goes to report.txt beside the prefix."""
-        self.report_path = os.path.join(self.prefix.root, "report.txt")
-        env = {"NQVQLAR_REPORT": self.prefix.windows_path(self.report_path)}
-        for key, value in extra.items():
-            env["NQVQLAR_" + key] = value
-        return env
-
     def run_with_environment(self, settings, cwd=None, env=None):
         """Runs the launcher with environment variables set (NAME=VALUE, also to the empty text) or
         removed (a bare NAME). Wine sets USERPROFILE itself for a program started from Linux, so a

@@ -208,6 +208,14 @@ class WineTestCase(unittest.TestCase):
         if self.version:
             self.prefix.set_version(self.version)
 
+    def utility_env(self, **extra):
+        """Knobs of the stand-in utility: its report goes to report.txt beside the prefix."""
+        self.report_path = os.path.join(self.prefix.root, "report.txt")
+        env = {"NQVQLAR_REPORT": self.prefix.windows_path(self.report_path)}
+        for key, value in extra.items():
+            env["NQVQLAR_" + key] = value
+        return env
+
     def assert_log_entries(self, messages):
         """The log holds exactly these entries, each a well-formed line ending in CR LF."""
         lines = self.prefix.log_lines()
