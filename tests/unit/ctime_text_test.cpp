@@ -7,22 +7,9 @@
 #include <string>
 
 #include "MXVLaunch/run_log.h"
+#include "tests/support/calendar_time.h"
 
-namespace {
-
-std::tm Time(int year, int month, int day, int weekday, int hour, int minute, int second) {
-    std::tm time{};
-    time.tm_year = year - 1900;
-    time.tm_mon = month - 1;
-    time.tm_mday = day;
-    time.tm_wday = weekday;
-    time.tm_hour = hour;
-    time.tm_min = minute;
-    time.tm_sec = second;
-    return time;
-}
-
-} // namespace
+using testing_support::Time;
 
 TEST(CtimeText, OrdinaryDatesKeepTheTwentyFourCharacterLayout) {
     // A day below 10 gets a blank, the clock always two digits.

@@ -9,26 +9,16 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/calendar_time.h"
 #include "tests/support/fake_host.h"
 #include "tests/support/test_tables.h"
 
 namespace fs = std::filesystem;
 using testing_support::FakeHost;
 using testing_support::ReadFileBytes;
+using testing_support::Time;
 
 namespace {
-
-std::tm Time(int year, int month, int day, int weekday, int hour, int minute, int second) {
-    std::tm time{};
-    time.tm_year = year - 1900;
-    time.tm_mon = month - 1;
-    time.tm_mday = day;
-    time.tm_wday = weekday;
-    time.tm_hour = hour;
-    time.tm_min = minute;
-    time.tm_sec = second;
-    return time;
-}
 
 class RunLogFile : public ::testing::Test {
 protected:
