@@ -7,7 +7,7 @@ import subprocess
 import time
 import unittest
 
-from wine_harness import NOTICE, PAYLOAD_NAMES, WineTestCase, wait_for
+from wine_harness import NOTICE, PAYLOAD_NAMES, WineTestCase
 
 SUCCESS = "Successfully ran verification utility"
 NOT_READY = "System is not ready to launch verification utility"
@@ -41,12 +41,8 @@ class Launch(WineTestCase):
 
     def test_second_launcher_is_refused_while_the_first_runs(self):
         self.prefix.trace_calls(["user32.MessageBoxA"])
-        started = os.path.join(self.prefix.root, "started")
-        release = os.path.join(self.prefix.root, "release")
-        first = self.prefix.start(env=self.utility_env(
-            STARTED=self.prefix.windows_path(started), WAIT_FOR=self.prefix.windows_path(release)))
+        first, release = self.start_held_launcher()
         try:
-            wait_for(lambda: os.path.exists(started), 60, "the first launcher's utility")
             second = self.prefix.run(debug="-all,+relay")
             self.assertEqual(self.boxes(second.stderr),
                              [("A verification tool is already running.", "ERROR", 0x10)])

@@ -6,7 +6,7 @@ would find afterwards: the folders and files, the run log, the exit code and the
 import os
 import unittest
 
-from wine_harness import NOTICE, PAYLOAD_NAMES, WineTestCase, wait_for
+from wine_harness import NOTICE, PAYLOAD_NAMES, WineTestCase
 
 SUCCESS = "Successfully ran verification utility"
 NOT_READY = "System is not ready to launch verification utility"
@@ -109,12 +109,8 @@ class Safety(WineTestCase):
 
     def test_a_utility_left_by_a_killed_launcher_keeps_its_files(self):
         self.prefix.trace_calls(["user32.MessageBoxA", "kernel32.OpenMutexA"])
-        started = os.path.join(self.prefix.root, "started")
-        release = os.path.join(self.prefix.root, "release")
-        first = self.prefix.start(env=self.utility_env(
-            STARTED=self.prefix.windows_path(started), WAIT_FOR=self.prefix.windows_path(release)))
+        first, release = self.start_held_launcher()
         try:
-            wait_for(lambda: os.path.exists(started), 60, "the first launcher's utility")
             # The launcher dies; the utility it started runs on, and the launcher's lock is gone.
             first.process.kill()
             first.process.wait()

@@ -13,18 +13,16 @@ import re
 import shlex
 import shutil
 import subprocess
+import sys
 import tempfile
 import time
 import unittest
 
-LOG_LINE = re.compile(
-    r"^\[ (Sun|Mon|Tue|Wed|Thu|Fri|Sat) (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) "
-    r"[ 123]\d \d\d:\d\d:\d\d \d{4} \]\tENTRY: (?P<message>[^\t]*)\tMODULE: MINI-LAUNCH\t"
-    r"LINE: 282\tFILE: c:\\cvs_mxv\\DVT\\SNQVV2\\SRC\\MXVLaunch\\main$")
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from launcher_output import LOG_ENTRY, PAYLOAD_NAMES, parse_report, wait_for  # noqa: E402
 
-# The eleven embedded files, in table order, as the build read them from payload/payload_layout.h;
-# CTest passes them joined with commas. Empty when the variable is missing, which setUp reports.
-PAYLOAD_NAMES = [name for name in os.environ.get("MXV_PAYLOAD_NAMES", "").split(",") if name]
+# A log line as read from the file, split at its CR LF.
+LOG_LINE = re.compile("^" + LOG_ENTRY + "$")
 
 NOTICE = ("The application is about to shutdown due to an unrecoverable error. Please find a copy "
           "of the log file at C:\\windows\\Temp\\debug.log and contact Vardex for support.")
@@ -55,16 +53,6 @@ def template_of(arch):
     """The template that a prefix of this kind is copied from: a 32-bit tree keeps its 64-bit one
     beside the first, with 64 appended to the name."""
     return TEMPLATE + ("64" if arch == "win64" and TREE_ARCH != "win64" else "")
-
-
-def wait_for(predicate, seconds=60.0, what="a condition"):
-    """Polls until predicate() is true; fails after the given time."""
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        if predicate():
-            return
-        time.sleep(0.1)
-    raise AssertionError("timed out waiting for " + what)
 
 
 class Result:
@@ -216,6 +204,22 @@ class WineTestCase(unittest.TestCase):
             env["NQVQLAR_" + key] = value
         return env
 
+    def start_held_launcher(self):
+        """Starts a launcher and waits until its utility runs; the utility then waits until the file
+        whose path is returned, beside the prefix, appears. Returns the Running launcher and that
+        path."""
+        started = os.path.join(self.prefix.root, "started")
+        release = os.path.join(self.prefix.root, "release")
+        running = self.prefix.start(env=self.utility_env(
+            STARTED=self.prefix.windows_path(started), WAIT_FOR=self.prefix.windows_path(release)))
+        try:
+            wait_for(lambda: os.path.exists(started), 60, "the first launcher's utility")
+        except BaseException:
+            open(release, "w").close()
+            running.finish()
+            raise
+        return running, release
+
     def assert_log_entries(self, messages):
         """The log holds exactly these entries, each a well-formed line ending in CR LF."""
         lines = self.prefix.log_lines()
@@ -231,15 +235,8 @@ class WineTestCase(unittest.TestCase):
     def report(self, path):
         """The stand-in utility's report as a dict, with the file list under 'files'."""
         self.assertTrue(os.path.exists(path), "the utility wrote no report")
-        report = {"files": {}}
         with open(path, encoding="latin-1") as f:
-            for line in f.read().splitlines():
-                key, _, value = line.partition("=")
-                if key == "file":
-                    name, _, size = value.rpartition(" size=")
-                    report["files"][name] = int(size)
-                else:
-                    report[key] = value
+            report = parse_report(f.read())
         self.assertIn("end", report, "the report is complete")
         return report
 

@@ -12,22 +12,16 @@ import re
 import subprocess
 import sys
 import tempfile
-import time
 import unittest
 
 EXE = sys.argv.pop(1) if len(sys.argv) > 1 else ""
 PAYLOAD_DIR = sys.argv.pop(1) if len(sys.argv) > 1 else ""
 
-PAYLOAD_NAMES = [
-    "msvcm90.dll", "msvcp90.dll", "msvcr90.dll", "Microsoft.VC90.CRT.manifest", "NQVQlar.exe",
-    "NQVLang.dll", "ZeConfTest.dll", "Ze2ConfTest.dll", "Ze3ConfTest.dll", "TraceLib.dll",
-    "QlarHelp.htm",
-]
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from launcher_output import LOG_ENTRY, PAYLOAD_NAMES, parse_report, wait_for  # noqa: E402
+
 # On Linux the log is written in text mode without any translation: each entry ends in a bare LF.
-LOG_LINE = re.compile(
-    r"^\[ (Sun|Mon|Tue|Wed|Thu|Fri|Sat) (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) "
-    r"[ 123]\d \d\d:\d\d:\d\d \d{4} \]\tENTRY: (?P<message>[^\t]*)\tMODULE: MINI-LAUNCH\t"
-    r"LINE: 282\tFILE: c:\\cvs_mxv\\DVT\\SNQVV2\\SRC\\MXVLaunch\\main\n$")
+LOG_LINE = re.compile("^" + LOG_ENTRY + "\n$")
 SUCCESS = "Successfully ran verification utility"
 NOT_READY = "System is not ready to launch verification utility"
 XP_PROFESSIONAL_SP3 = "5.1.2600.3"
@@ -36,17 +30,11 @@ OUTSIDE = ("USERPROFILE", "TEMP", "TMPDIR", "HOME", "XDG_STATE_HOME", "XDG_RUNTI
            "MXV_WINDOWS_DIR", "MXV_WINDOWS_VERSION")
 
 
-def wait_for(predicate, seconds, what):
-    deadline = time.monotonic() + seconds
-    while time.monotonic() < deadline:
-        if predicate():
-            return
-        time.sleep(0.05)
-    raise AssertionError("timed out waiting for " + what)
-
-
 class NativeLaunch(unittest.TestCase):
     def setUp(self):
+        if not PAYLOAD_NAMES:
+            self.fail("MXV_PAYLOAD_NAMES must be set to the embedded files' names, joined with "
+                      "commas (CTest sets it)")
         self.work = tempfile.TemporaryDirectory(prefix="mxv-launch-")
         root = self.work.name
         self.home = os.path.join(root, "home")
@@ -95,15 +83,8 @@ class NativeLaunch(unittest.TestCase):
 
     def report(self):
         self.assertTrue(os.path.exists(self.report_path), "the utility wrote no report")
-        report = {"files": {}}
         with open(self.report_path, encoding="latin-1") as f:
-            for line in f.read().splitlines():
-                key, _, value = line.partition("=")
-                if key == "file":
-                    name, _, size = value.rpartition(" size=")
-                    report["files"][name] = int(size)
-                else:
-                    report[key] = value
+            report = parse_report(f.read())
         self.assertIn("end", report, "the report is complete")
         os.remove(self.report_path)
         return report
