@@ -259,9 +259,13 @@ class Terminal:
         # The session's shell gets the prefix's Wine settings and the test's own variables.
         exports = {key: prefix.env[key] for key in ("WINEPREFIX", "WINEDEBUG", "WINEARCH")}
         exports.update(env or {})
-        command = "cd %s && %s %s %s 2>%s; echo $? > %s" % (
+        # The exit code is written beside the file and renamed into place, so that the file never
+        # exists without it.
+        partial = self.done + ".part"
+        command = "cd %s && %s %s %s 2>%s; echo $? > %s && mv %s %s" % (
             shlex.quote(cwd), shlex.quote(WINE), shlex.quote(program or EXE),
-            " ".join(shlex.quote(a) for a in args), shlex.quote(stderr), shlex.quote(self.done))
+            " ".join(shlex.quote(a) for a in args), shlex.quote(stderr), shlex.quote(partial),
+            shlex.quote(partial), shlex.quote(self.done))
         env_args = []
         for key, value in exports.items():
             env_args += ["-e", "%s=%s" % (key, value)]
