@@ -1,0 +1,261 @@
+#!/usr/bin/env bash
+# The emulated Debian guest that runs the 32-bit launcher under Wine on a machine whose kernel runs no
+# 32-bit programs.
+#   guest.sh build            builds the guest image, or finds it in the cache
+#   guest.sh ready            exits with 0 when the image is built and cached, else with 1
+#   guest.sh run -- CMD...    boots the guest and runs CMD as root in it, from the root of this tree
+#
+# The guest is Debian 12 amd64 with i386 added and Wine installed, made with debootstrap from the
+# mirror of this machine's own apt sources, put in an ext4 image, and booted by QEMU's software
+# emulation (there is no KVM here). The image is built once and cached under MXV_GUEST_CACHE
+# (/var/cache/mxvlaunch-guest), keyed by everything that goes into it, so a second run reuses it. It
+# also holds a ready win32 and a ready 64-bit Wine prefix in /var/lib/mxv-wine.
+#
+# In the guest the tree is seen at the same path as here: read-only over 9p, with a writable layer
+# on the guest's disk above it, so the build trees' tests can write where they always do. Nothing of
+# a run is kept: the image is opened with snapshot=on. The guest has no network. CMD's standard output
+# and error come back through a second 9p share as they are written, and its exit code is this
+# script's. Every step is bounded in time (MXV_GUEST_TIMEOUT seconds for a run, 3600 by default), and
+# no QEMU process outlives the script.
+set -euo pipefail
+
+top=$(cd "$(dirname "$0")/.." && pwd -P)
+cache=${MXV_GUEST_CACHE:-/var/cache/mxvlaunch-guest}
+guest_dir=$top/scripts/guest
+export DEBIAN_FRONTEND=noninteractive
+
+say() { echo "guest: $*" >&2; }
+die() {
+  say "$*"
+  exit 1
+}
+now() { date +%s; }
+
+# The packages of the guest: the kernel, Wine of both kinds, and what the Wine tests and CTest use.
+guest_packages=(linux-image-amd64 wine wine32 wine64 python3 cmake tmux procps e2fsprogs kmod
+  debian-archive-keyring ca-certificates)
+
+# This machine's Debian entries (deb822 and one-line), without the deb-src ones that setup.sh adds.
+host_sources() {
+  local f
+  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.sources /etc/apt/sources.list.d/*.list; do
+    case "$f" in */mxvlaunch-src.*) continue ;; esac
+    [ -f "$f" ] && printf '### %s\n' "$(basename "$f")" && cat "$f"
+  done
+  return 0
+}
+
+# The first mirror that serves this release's main suite, read from the apt sources.
+host_mirror() {
+  local codename=$1
+  host_sources | sed -E 's/\[[^]]*\]//' | awk -v rel="$codename" '
+    function take() { if (isdeb && suiteok && uri != "") { print uri; done = 1; exit } isdeb = suiteok = 0; uri = "" }
+    /^#/ { next }
+    /^deb[[:space:]]/ { if ($3 == rel) { print $2; done = 1; exit } next }
+    /^[[:space:]]*$/ { take(); next }
+    /^Types:/ { isdeb = ($0 ~ /[[:space:]]deb([[:space:]]|$)/) }
+    /^URIs:/ { uri = $2 }
+    /^Suites:/ { for (i = 2; i <= NF; i++) if ($i == rel) suiteok = 1 }
+    END { if (!done) take() }'
+}
+
+codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
+# Everything that decides the image's content: the packages, the apt sources they come from, the
+# guest's first process, the provisioning script, and the recipe's version (raise it when the recipe
+# in build_image changes).
+recipe_version=1
+key=$( (echo "$recipe_version ${guest_packages[*]} $codename"; host_sources
+  cat "$guest_dir/mxv-init" "$guest_dir/provision.sh") | sha256sum | cut -c1-16)
+image_dir=$cache/$key
+image=$image_dir/root.img
+
+host_tools() {
+  local missing=() p
+  for p in debootstrap qemu-system-x86 e2fsprogs; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    say "installing ${missing[*]}"
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  fi
+}
+
+# Boots the guest and runs a command in it.
+#   boot IMAGE_MODE TIMEOUT CMD...   IMAGE_MODE is "snapshot" (nothing is kept) or "write"
+qemu_pid=
+out=
+cleanup() {
+  if [ -n "$qemu_pid" ] && kill -0 "$qemu_pid" 2>/dev/null; then
+    kill "$qemu_pid" 2>/dev/null || true
+    sleep 1
+    kill -9 "$qemu_pid" 2>/dev/null || true
+  fi
+  [ -z "$out" ] || rm -rf "$out"
+  unmount_under "$cache/$key.build"
+}
+
+# Unmounts whatever an interrupted build left mounted in its chroot, deepest first, so that removing
+# the build never reaches into this machine's own /dev, /proc or /sys.
+unmount_under() {
+  local m
+  awk -v dir="$1/" 'index($2, dir) == 1 { print $2 }' /proc/mounts | sort -r | while read -r m; do
+    umount -l "$m" 2>/dev/null || true
+  done
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+boot() {
+  local mode=$1 limit=$2
+  shift 2
+  out=$(mktemp -d /tmp/mxv-guest.XXXXXX)
+  chmod 777 "$out"
+  printf '%q ' "$@" >"$out/command"
+  printf '%s\n' "$top" >"$out/tree"
+  cp "$guest_dir/init.sh" "$out/init.sh"
+  : >"$out/stdout"
+  : >"$out/stderr"
+  local drive="file=$image,format=raw,if=virtio,cache=unsafe"
+  [ "$mode" = write ] || drive+=",snapshot=on"
+  local start
+  start=$(now)
+  say "booting (QEMU, software emulation, 2 CPUs)"
+  qemu-system-x86_64 -accel tcg,thread=multi -cpu max,smap=off -smp 2 -m 6G \
+    -display none -no-reboot -nic none -monitor none -serial "file:$out/console.log" \
+    -kernel "$image_dir/vmlinuz" -initrd "$image_dir/initrd.img" \
+    -append "console=ttyS0 root=/dev/vda rw init=/sbin/mxv-init panic=1 quiet" \
+    -drive "$drive" \
+    -virtfs "local,path=$top,mount_tag=mxvtree,security_model=none,readonly=on" \
+    -virtfs "local,path=$out,mount_tag=mxvout,security_model=none" &
+  qemu_pid=$!
+  tail -n +1 -s 0.5 -f --pid="$qemu_pid" "$out/stdout" &
+  tail -n +1 -s 0.5 -f --pid="$qemu_pid" "$out/stderr" >&2 &
+  local booted=0 elapsed
+  while kill -0 "$qemu_pid" 2>/dev/null; do
+    elapsed=$(($(now) - start))
+    if [ $booted = 0 ] && [ -f "$out/booted" ]; then
+      booted=1
+      say "booted in ${elapsed} s"
+    fi
+    if [ $booted = 0 ] && [ "$elapsed" -gt 300 ]; then
+      say "the guest did not boot within 300 s; the end of its console:"
+      tail -n 30 "$out/console.log" >&2 || true
+      return 1
+    fi
+    if [ "$elapsed" -gt "$limit" ]; then
+      say "the command did not finish within $limit s (MXV_GUEST_TIMEOUT); stopping the guest"
+      return 1
+    fi
+    sleep 1
+  done
+  wait "$qemu_pid" || true
+  qemu_pid=
+  wait
+  if [ ! -f "$out/rc" ]; then
+    say "the guest powered off without the command's exit code; the end of its console:"
+    tail -n 30 "$out/console.log" >&2 || true
+    return 1
+  fi
+  say "powered off after $(($(now) - start)) s"
+  return "$(cat "$out/rc")"
+}
+
+build_image() {
+  local start root mirror
+  start=$(now)
+  mirror=$(host_mirror "$codename")
+  [ -n "$mirror" ] || die "no Debian mirror for $codename found in this machine's apt sources"
+  mkdir -p "$cache"
+  # An unfinished build from before is thrown away.
+  unmount_under "$cache/$key.build"
+  rm -rf --one-file-system "$cache/$key.build"
+  root=$cache/$key.build/root
+  mkdir -p "$root"
+  say "building the guest image (first run on this machine: about 15 minutes)"
+  say "debootstrap of Debian $codename from this machine's mirror"
+  debootstrap --variant=minbase --arch=amd64 "$codename" "$root" "$mirror" \
+    >"$cache/$key.build/debootstrap.log" 2>&1 \
+    || { tail -n 20 "$cache/$key.build/debootstrap.log" >&2; die "debootstrap failed"; }
+  say "debootstrap done after $(($(now) - start)) s"
+
+  # The guest installs from the same sources as this machine.
+  rm -f "$root/etc/apt/sources.list" "$root"/etc/apt/sources.list.d/*
+  [ ! -f /etc/apt/sources.list ] || cp /etc/apt/sources.list "$root/etc/apt/"
+  for f in /etc/apt/sources.list.d/*.sources /etc/apt/sources.list.d/*.list; do
+    case "$f" in */mxvlaunch-src.*) continue ;; esac
+    [ ! -f "$f" ] || cp "$f" "$root/etc/apt/sources.list.d/"
+  done
+  printf 'path-exclude /usr/share/doc/*\npath-exclude /usr/share/man/*\npath-exclude /usr/share/locale/*\n' \
+    >"$root/etc/dpkg/dpkg.cfg.d/01-nodoc"
+  mount -t proc proc "$root/proc"
+  mount --rbind /dev "$root/dev"
+  mount -t sysfs sys "$root/sys"
+  local status=0
+  chroot "$root" /bin/sh -ec "
+    dpkg --add-architecture i386
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends ${guest_packages[*]}
+    apt-get clean
+    rm -rf /var/lib/apt/lists/*" >"$cache/$key.build/install.log" 2>&1 || status=$?
+  umount -R "$root/dev" || umount -l "$root/dev"
+  umount "$root/proc" "$root/sys"
+  if [ $status != 0 ]; then
+    tail -n 20 "$cache/$key.build/install.log" >&2
+    die "installing the guest's packages failed"
+  fi
+  say "packages installed after $(($(now) - start)) s"
+
+  # The guest's first process mounts the output share and runs the boot script that the host put there.
+  cp "$guest_dir/mxv-init" "$root/sbin/mxv-init"
+  chmod 755 "$root/sbin/mxv-init"
+  echo mxv-guest >"$root/etc/hostname"
+  cp "$root/vmlinuz" "$cache/$key.build/vmlinuz"
+  cp "$root/initrd.img" "$cache/$key.build/initrd.img"
+  mkfs.ext4 -q -F -L mxvroot -d "$root" "$cache/$key.build/root.img" 16G >/dev/null
+  rm -rf --one-file-system "$root"
+  say "image written after $(($(now) - start)) s"
+
+  # The prefixes are made by Wine in the guest itself, once, and kept in the image.
+  image_dir=$cache/$key.build
+  image=$image_dir/root.img
+  boot write 1800 /bin/sh "$guest_dir/provision.sh" || die "making the Wine prefixes in the guest failed"
+  mv "$cache/$key.build" "$image_dir.done"
+  image_dir=$cache/$key
+  image=$image_dir/root.img
+  rm -rf "$image_dir"
+  mv "$cache/$key.build.done" "$image_dir"
+  # Images of other keys are out of date.
+  find "$cache" -mindepth 1 -maxdepth 1 ! -name "$key" -exec rm -rf {} +
+  say "guest image ready after $(($(now) - start)) s: $(du -sh "$image" | cut -f1) on disk"
+}
+
+image_ready() { [ -f "$image_dir/root.img" ] && [ -f "$image_dir/vmlinuz" ]; }
+
+ensure_image() {
+  image_ready && return 0
+  host_tools
+  build_image
+}
+
+case "${1:-}" in
+  build)
+    ensure_image
+    say "image: $image"
+    ;;
+  ready)
+    image_ready
+    ;;
+  run)
+    shift
+    [ "${1:-}" = -- ] && shift
+    [ $# -gt 0 ] || die "usage: guest.sh run -- COMMAND..."
+    ensure_image
+    host_tools
+    boot snapshot "${MXV_GUEST_TIMEOUT:-3600}" "$@"
+    ;;
+  *)
+    echo "usage: guest.sh build | guest.sh ready | guest.sh run -- COMMAND..." >&2
+    exit 2
+    ;;
+esac
