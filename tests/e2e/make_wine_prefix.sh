@@ -10,8 +10,9 @@
 # Wine runs 32-bit Windows programs through its 32-bit Linux loader, so a kernel that does not run
 # 32-bit programs (Linux 6.7 and later can turn that off with ia32_emulation) cannot run the
 # launcher at all. This script then writes the reason to DIR.unavailable and exits with 77, and
-# every Wine test skips with that reason instead of failing. The proof tree's 64-bit programs need
-# only the 64-bit loader, which is the one probed there.
+# every Wine test skips with that reason instead of failing; with MXV_WINE_REQUIRED set (as in the
+# emulated guest) it fails instead. The proof tree's 64-bit programs need only the 64-bit loader,
+# which is the one probed there.
 set -euo pipefail
 dir=$1
 arch=${2:-${MXV_WINE_ARCH:-win32}}
@@ -33,6 +34,11 @@ if ! probe=$("$loader" --version 2>&1); then
     reason="this machine cannot run Wine's 32-bit loader (/usr/lib/wine/wine: ${probe##*: }); the"
     reason+=" kernel runs no 32-bit programs, as with ia32_emulation=off, so the 32-bit launcher"
     reason+=" cannot be run under Wine here"
+  fi
+  # Where Wine must run (in the emulated guest), a loader that cannot start is a failure.
+  if [ -n "${MXV_WINE_REQUIRED:-}" ]; then
+    echo "FAIL: $reason"
+    exit 1
   fi
   echo "$reason" >"$dir.unavailable"
   echo "SKIP: $reason"
