@@ -1,58 +1,21 @@
 #!/usr/bin/env bash
-# The main job: sets up the machine, builds MXVLaunch.exe with the stand-in payload, makes a Wine
-# prefix that reports Windows XP, runs the launcher in it as a user would, and shows what happened.
+# The main job: sets up the machine, builds MXVLaunch.exe with the stand-in payload, and runs it under
+# Wine set to Windows XP as a user would (scripts/show_run.sh), showing what happened.
 #
-# Where the kernel runs no 32-bit programs, Wine cannot start the 32-bit launcher. The job then says
-# so and runs the 64-bit proof build of the same sources under Wine's 64-bit loader instead, in a
-# prefix that reports Windows XP Professional x64.
+# Where the kernel runs no 32-bit programs, Wine cannot start the 32-bit launcher here; the run then
+# happens in the emulated Debian guest (scripts/guest.sh), which is built on the first run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
-
-tree=win32
-wine=wine
-version=winxp
-if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
-  echo "== This machine runs no 32-bit programs, so Wine cannot start the 32-bit launcher;"
-  echo "   running the 64-bit proof build of the same sources instead (Windows XP x64)"
-  tree=win64proof
-  wine=/usr/lib/wine/wine64
-  version=winxp64
+bash scripts/build.sh win32
+if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  exec bash scripts/show_run.sh
 fi
-bash scripts/build.sh "$tree"
-
-exe=$PWD/build/$tree/MXVLaunch/MXVLaunch.exe
-template=$PWD/build/$tree/wine/template
-prefix=$PWD/build/$tree/wine/demo
-report=$PWD/build/$tree/wine/demo-report.txt
-if [ "$tree" = win64proof ]; then
-  MXV_WINE=$wine MXV_WINE_ARCH=win64 bash tests/e2e/make_wine_prefix.sh "$template"
+echo "== This machine runs no 32-bit programs, so the 32-bit launcher runs under Wine in an emulated"
+if bash scripts/guest.sh ready; then
+  echo "   Debian guest, which is already built; booting it and the run take about 2 minutes."
 else
-  bash tests/e2e/make_wine_prefix.sh "$template"
+  echo "   Debian guest. This first run on this machine builds the guest from Debian's packages, which"
+  echo "   takes about 15 minutes; later runs reuse it and take about 2 minutes."
 fi
-rm -rf "$prefix" "$report"
-cp -a "$template" "$prefix"
-export WINEPREFIX=$prefix WINEDEBUG=-all
-"$wine" winecfg /v "$version" >/dev/null 2>&1
-wineserver -w
-
-echo "== Running MXVLaunch.exe ($tree) under Wine ($version)"
-set +e
-NQVQLAR_REPORT="Z:$report" "$wine" "$exe"
-code=$?
-set -e
-wineserver -w
-echo "exit code: $code"
-echo
-echo "== What the stand-in utility saw"
-cat "$report" 2>/dev/null || echo "(no report: the utility did not run)"
-echo
-echo "== Last run-log entry (C:\\windows\\Temp\\debug.log)"
-tail -n 1 "$prefix/drive_c/windows/temp/debug.log" | tr -d '\r'
-echo
-user_dir=$(find "$prefix/drive_c/users" -mindepth 1 -maxdepth 1 -type d ! -name Public | head -n 1)
-if [ -e "$user_dir/DVT" ]; then
-  echo "== The execution directory $user_dir/DVT is still there"
-else
-  echo "== The execution directory %USERPROFILE%\\DVT is gone"
-fi
+exec bash scripts/guest.sh run -- bash scripts/show_run.sh
