@@ -21,6 +21,12 @@ add_link_options(-Wl,--gc-sections)
 # (which keeps -O2, see bzip2_windows.cmake), not in code of its own.
 add_compile_options("$<$<AND:$<CONFIG:Release>,$<COMPILE_LANGUAGE:C,CXX>>:-Os>")
 
+# Terminal Server aware images. Terminal Services in application mode (Windows 2000 Server) hands a
+# program without the flag the user's private Windows folder from GetWindowsDirectory, which usually
+# has no Temp folder, so every run-log entry would be lost. The linker sets dynamic base and NX
+# compatibility by default; the release check requires all three.
+add_link_options(-Wl,--tsaware)
+
 # No link time stamp in the image header, and no path of the machine that built it: source, build
 # and bzip2 source directories are written under fixed names wherever __FILE__ or debug data would
 # carry them. When one directory lies inside another, the more specific mapping comes later and wins.

@@ -7,8 +7,9 @@ For every BINARY (a PE image): the time stamp of its file header must be zero, a
 forbidden paths (typically the source, build and bzip2 source directories) may appear in it, neither
 as 8-bit text nor as UTF-16 text, with either kind of slash. The image must also still ask for a
 random base address and for no-execute data (dynamic base and NX compatibility), which the linker
-settings that make it small and reproducible must not lose. Prints one line per finding and exits
-with 1 if there was any, 0 otherwise.
+settings that make it small and reproducible must not lose, and be Terminal Server aware, so that
+Terminal Services gives it the system's Windows folder and not the user's own. Prints one line per
+finding and exits with 1 if there was any, 0 otherwise.
 """
 import argparse
 import os
@@ -18,6 +19,7 @@ import sys
 
 DYNAMIC_BASE = 0x0040
 NX_COMPAT = 0x0100
+TERMINAL_SERVER_AWARE = 0x8000
 
 
 def pe_headers(image):
@@ -57,7 +59,8 @@ def check(binary, forbidden):
         stamp, characteristics = headers
         if stamp != 0:
             findings.append(f"{binary}: file header time stamp is {stamp:#x}, not 0")
-        for flag, name in ((DYNAMIC_BASE, "dynamic base"), (NX_COMPAT, "NX compatibility")):
+        for flag, name in ((DYNAMIC_BASE, "dynamic base"), (NX_COMPAT, "NX compatibility"),
+                           (TERMINAL_SERVER_AWARE, "Terminal Server awareness")):
             if not characteristics & flag:
                 findings.append(f"{binary}: {name} is off (DllCharacteristics {characteristics:#x})")
     for path in forbidden:
@@ -80,7 +83,8 @@ def main(argv):
     for finding in findings:
         print(finding)
     if not findings:
-        print(f"{len(arguments.binaries)} binaries: time stamp 0, no build path, dynamic base, NX")
+        print(f"{len(arguments.binaries)} binaries: time stamp 0, no build path, dynamic base, NX, "
+              "Terminal Server aware")
     return 1 if findings else 0
 
 
