@@ -1,7 +1,7 @@
-# The import checks of the Windows build: the launcher and the stand-in binaries of the payload may
-# import only the functions named in imports/windows2000_imports.txt, and their PE headers may ask
-# for no newer system than Windows 2000 (5.0). The checker's own tests run first and also prove it
-# on the built launcher.
+# The import checks of the Windows build: the launcher, its probe library ZeToolSim.dll and the
+# stand-in binaries of the payload may import only the functions named in
+# imports/windows2000_imports.txt, and their PE headers may ask for no newer system than
+# Windows 2000 (5.0). The checker's own tests run first and also prove it on the built launcher.
 find_package(Python3 COMPONENTS Interpreter REQUIRED)
 if(NOT CMAKE_OBJDUMP)
   find_program(CMAKE_OBJDUMP NAMES i686-w64-mingw32-objdump REQUIRED)
@@ -20,6 +20,7 @@ add_test(NAME imports_checker_self_test
                  "${Python3_EXECUTABLE}" "${_imports_dir}/check_imports_test.py")
 
 add_test(NAME imports_launcher_windows2000 COMMAND ${_imports_check} $<TARGET_FILE:MXVLaunch>)
+add_test(NAME imports_zetoolsim_windows2000 COMMAND ${_imports_check} $<TARGET_FILE:mxv_zetoolsim>)
 
 # The stand-in payload is assembled only when the launcher embeds it, that is, when no other
 # payload directory was chosen.
@@ -28,7 +29,8 @@ if(MXV_PAYLOAD_DIR STREQUAL MXV_DEFAULT_PAYLOAD_DIR)
            COMMAND ${_imports_check} "${MXV_DEFAULT_PAYLOAD_DIR}")
 endif()
 
-set_tests_properties(imports_checker_self_test imports_launcher_windows2000 PROPERTIES TIMEOUT 60)
+set_tests_properties(imports_checker_self_test imports_launcher_windows2000
+                     imports_zetoolsim_windows2000 PROPERTIES TIMEOUT 60)
 if(TEST imports_standin_payload_windows2000)
   set_tests_properties(imports_standin_payload_windows2000 PROPERTIES TIMEOUT 60)
 endif()
