@@ -93,3 +93,17 @@ std::string FormatLogEntry(const std::tm& time, const std::string& message) {
            "\tMODULE: MINI-LAUNCH\tLINE: 282\tFILE: "
            "c:\\cvs_mxv\\DVT\\SNQVV2\\SRC\\MXVLaunch\\main\n";
 }
+
+// The calendar's fields go into a struct tm as they stand, with no count of seconds in between, so
+// every year that the calendar gives keeps its value.
+std::string FormatLogEntry(const platform::SystemTime& time, const std::string& message) {
+    std::tm fields{};
+    fields.tm_year = time.year - 1900;
+    fields.tm_mon = time.month - 1;
+    fields.tm_mday = time.day;
+    fields.tm_wday = time.dayOfWeek;
+    fields.tm_hour = time.hour;
+    fields.tm_min = time.minute;
+    fields.tm_sec = time.second;
+    return FormatLogEntry(fields, message);
+}

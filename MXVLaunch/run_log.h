@@ -5,6 +5,7 @@
 #include <string>
 
 #include "MXVLaunch/run_log_stream.h"
+#include "platform/host.h"
 
 // The log file's path in Windows form, as OpenRunLog composed it.
 extern std::string logFilePath;
@@ -29,3 +30,6 @@ std::string CtimeText(const std::tm& time);
 // One entry: the bracketed timestamp, the message and the three constant fields, ending in a
 // newline.
 std::string FormatLogEntry(const std::tm& time, const std::string& message);
+
+// The same entry for a time read from the system's calendar.
+std::string FormatLogEntry(const platform::SystemTime& time, const std::string& message);

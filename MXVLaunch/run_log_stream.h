@@ -23,8 +23,10 @@ public:
     void SetFailed();
     // Whether the open or an append failed.
     bool Failed() const;
-    // Appends text in one write, each line feed written as the platform's line end. Returns false,
-    // and marks the stream failed, when the stream is not open or not all of text was written.
+    // Appends text in one write, each line feed written as the platform's line end, holding the
+    // file's append turn when it can be had within about two seconds (without it otherwise).
+    // Returns false, and marks the stream failed, when the stream is not open or not all of text
+    // was written.
     bool Append(const std::string& text);
     // Closes the file if it is open. Returns false when the system reported that the close failed.
     bool Close();

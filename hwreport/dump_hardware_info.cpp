@@ -27,13 +27,16 @@ bool DumpHardwareInfo() {
         return false;
     }
     const auto* table = static_cast<const char*>(host.FindExport(library, "KnownObjList"));
-    if (table == nullptr) {
+    // An export that lies in no loaded image cannot be read safely at all, so it counts as missing.
+    // One that the library forwards lies in another module's image, which bounds it instead.
+    const std::size_t imageBytes = table != nullptr ? host.ImageBytesFrom(table) : 0;
+    if (imageBytes == 0) {
         return false;
     }
 
-    // The table ends at its end record, or at the last whole record inside the library's image when
-    // a faulty library has no end record there: nothing past the image is ever read.
-    const std::size_t recordsInImage = host.ImageBytesFrom(library, table) / kFeatureRecordSize;
+    // The table ends at its end record, or at the last whole record inside the image when a faulty
+    // library has no end record there: nothing past the image is ever read.
+    const std::size_t recordsInImage = imageBytes / kFeatureRecordSize;
 
     Print("\n\n -- Feature Name:\tHardware ID String:\tManufacturer String: -- \n\n");
     for (std::size_t n = 0; n < recordsInImage; ++n) {

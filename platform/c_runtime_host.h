@@ -24,6 +24,8 @@ public:
     bool CloseFile(Handle file) override;
     Handle OpenFileForAppending(const std::string& path) override;
     bool AppendText(Handle file, const std::string& text) override;
+    AppendTurn TryAppendTurn(Handle file) override;
+    void ReleaseAppendTurn(Handle file) override;
 };
 
 } // namespace platform

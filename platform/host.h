@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstddef>
-#include <ctime>
 #include <string>
 
 namespace platform {
@@ -47,6 +46,23 @@ struct VersionInfo {
     unsigned short suiteMask = 0;
     unsigned char productType = 0;
 };
+
+// A date and time as the system's calendar gives them, field by field in the order of the system's
+// own record. No count of seconds since an epoch stands between the clock and these fields, so a
+// date past 2038 comes through whole also where such a count has 32 bits.
+struct SystemTime {
+    unsigned short year = 0;      // in full, such as 2039
+    unsigned short month = 0;     // 1 (January) to 12
+    unsigned short dayOfWeek = 0; // 0 (Sunday) to 6
+    unsigned short day = 0;       // 1 to 31
+    unsigned short hour = 0;
+    unsigned short minute = 0;
+    unsigned short second = 0;
+    unsigned short milliseconds = 0;
+};
+
+// How a try to take the turn to append to a shared file went (see TryAppendTurn).
+enum class AppendTurn { Taken, Busy, NoTurn };
 
 class Host {
 public:
@@ -106,8 +122,8 @@ public:
     virtual unsigned WindowsDirectory(char* buffer, unsigned size) = 0;
     // The form of a path in Windows form that this platform's file calls take.
     virtual std::string NativePath(const std::string& path) = 0;
-    // The current local time.
-    virtual std::tm LocalTime() = 0;
+    // The current local time, read from the system's calendar.
+    virtual SystemTime LocalTime() = 0;
 
     // --- Named mutex ---
 
@@ -179,12 +195,12 @@ public:
 
     // --- Library image bounds ---
 
-    // The number of bytes that can be read from address, an address that FindExport returned for
-    // library, up to the end of the library's loaded image: on Windows up to the end of the image
-    // that the module's header describes, natively up to the end of the loaded segment that holds
-    // the address. Returns 0 when the address lies outside the library's image. Nothing beyond this
-    // many bytes may be read through the address.
-    virtual std::size_t ImageBytesFrom(Handle library, const void* address) = 0;
+    // The number of bytes that can be read from address up to the end of the loaded image that
+    // holds it, whichever module that is (an export that the library forwards lies in another
+    // module): on Windows up to the end of the image that the module's header describes, natively
+    // up to the end of the loaded segment that holds the address. Returns 0 when the address lies
+    // in no loaded image. Nothing beyond this many bytes may be read through the address.
+    virtual std::size_t ImageBytesFrom(const void* address) = 0;
 
     // --- Memory ---
 
@@ -217,11 +233,20 @@ public:
     // never truncated, and other processes may read it and append to it at the same time. Returns
     // null when it cannot be opened. The caller closes the handle with CloseFile.
     virtual Handle OpenFileForAppending(const std::string& path) = 0;
-    // Appends text at the end of the file in one write that the system makes atomic against every
-    // other process appending to the same file, so lines of concurrent writers never overlap or
-    // overwrite each other. Each line feed in text is written as this platform's text line end (CR
-    // LF on Windows, LF elsewhere). Returns false when not all of it was written.
+    // Appends text at the end of the file in one write, so that lines of concurrent writers never
+    // overlap or overwrite each other as long as each writer holds the append turn around its
+    // write where the platform offers one. Each line feed in text is written as this platform's
+    // text line end (CR LF on Windows, LF elsewhere). Returns false when not all of it was
+    // written.
     virtual bool AppendText(Handle file, const std::string& text) = 0;
+    // Tries, without waiting, to take the turn to append to a file from OpenFileForAppending: a
+    // lock that every appender of the file holds around its append, where the system does not
+    // keep concurrent appends apart by itself. Returns Taken when this process now holds it (give
+    // it back with ReleaseAppendTurn), Busy when another holds it at this moment, and NoTurn when
+    // there is none to take: the platform needs none, or the file or its file system offers none.
+    virtual AppendTurn TryAppendTurn(Handle file) = 0;
+    // Gives back a turn that TryAppendTurn took.
+    virtual void ReleaseAppendTurn(Handle file) = 0;
 };
 
 // The host that core code talks to: the installed test host when there is one, else the system's.

@@ -63,4 +63,11 @@ bool CRuntimeHost::AppendText(Handle file, const std::string& text) {
     return written >= 0 && static_cast<std::size_t>(written) == text.size();
 }
 
+// O_APPEND already keeps the appends of concurrent processes apart, so there is no turn to take.
+AppendTurn CRuntimeHost::TryAppendTurn(Handle) {
+    return AppendTurn::NoTurn;
+}
+
+void CRuntimeHost::ReleaseAppendTurn(Handle) {}
+
 } // namespace platform

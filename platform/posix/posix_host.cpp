@@ -28,6 +28,8 @@
 namespace platform {
 namespace {
 
+static_assert(sizeof(std::time_t) >= 8, "a 32-bit time_t runs out in January 2038");
+
 // Windows paths cross the seam; on POSIX each backslash becomes a slash.
 std::string ToNative(const std::string& path) {
     std::string native = path;
@@ -223,11 +225,22 @@ public:
 
     std::string NativePath(const std::string& path) override { return ToNative(path); }
 
-    std::tm LocalTime() override {
-        const std::time_t now = std::time(nullptr);
+    // localtime_r serves past 2038 only with a time_t of 64 bits, which the build makes sure of.
+    SystemTime LocalTime() override {
+        timespec now{};
+        clock_gettime(CLOCK_REALTIME, &now);
         std::tm local{};
-        localtime_r(&now, &local);
-        return local;
+        localtime_r(&now.tv_sec, &local);
+        SystemTime fields;
+        fields.year = static_cast<unsigned short>(local.tm_year + 1900);
+        fields.month = static_cast<unsigned short>(local.tm_mon + 1);
+        fields.dayOfWeek = static_cast<unsigned short>(local.tm_wday);
+        fields.day = static_cast<unsigned short>(local.tm_mday);
+        fields.hour = static_cast<unsigned short>(local.tm_hour);
+        fields.minute = static_cast<unsigned short>(local.tm_min);
+        fields.second = static_cast<unsigned short>(local.tm_sec);
+        fields.milliseconds = static_cast<unsigned short>(now.tv_nsec / 1000000);
+        return fields;
     }
 
     // The named mutex is an exclusive flock on a per-user lock file named after it. The kernel
@@ -533,26 +546,20 @@ public:
 
     // --- Library image bounds ---
 
-    // The loaded segment that holds the address is found among the program headers of the loaded
-    // objects; the one that belongs to library is recognised by its load address. The segment is
-    // mapped in memory up to p_vaddr + p_memsz (the part beyond the file's bytes reads as zeros).
-    std::size_t ImageBytesFrom(Handle library, const void* address) override {
-        link_map* map = nullptr;
-        if (library == nullptr || address == nullptr ||
-            dlinfo(library, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr) {
-            return 0;
-        }
+    // The loaded segment that holds the address is found among the program headers of all loaded
+    // objects, whichever object it belongs to. The segment is mapped in memory up to p_vaddr +
+    // p_memsz (the part beyond the file's bytes reads as zeros).
+    std::size_t ImageBytesFrom(const void* address) override {
         struct Search {
-            ElfW(Addr) base;
             std::uintptr_t address;
             std::size_t bytes;
-        } search{map->l_addr, reinterpret_cast<std::uintptr_t>(address), 0};
+        } search{reinterpret_cast<std::uintptr_t>(address), 0};
+        if (address == nullptr) {
+            return 0;
+        }
         dl_iterate_phdr(
             [](dl_phdr_info* info, std::size_t, void* data) {
                 auto* wanted = static_cast<Search*>(data);
-                if (info->dlpi_addr != wanted->base) {
-                    return 0;
-                }
                 for (ElfW(Half) i = 0; i < info->dlpi_phnum; ++i) {
                     const ElfW(Phdr)& segment = info->dlpi_phdr[i];
                     const std::uintptr_t start = info->dlpi_addr + segment.p_vaddr;

@@ -33,8 +33,8 @@ bool CRuntimeHost::CloseFile(Handle file) {
 // the end of the file as one step, the same for all processes that share it; the C runtime's
 // append mode instead moves to the end and then writes, so two processes could write at the same
 // place and one line would be lost. Read access is asked for as well, because the byte-range lock
-// of AppendText needs it; where the file grants appending but not reading, it is opened to append
-// only and written without the lock.
+// of the append turn needs it; where the file grants appending but not reading, it is opened to
+// append only and written without the lock.
 Handle CRuntimeHost::OpenFileForAppending(const std::string& path) {
     const std::string native = NativePath(path);
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
@@ -49,11 +49,12 @@ Handle CRuntimeHost::OpenFileForAppending(const std::string& path) {
 
 namespace {
 
-// One byte far past any end the file will reach, locked by every appender around its write. Wine
-// does not make append-only writes atomic between processes (it finds the end and then writes, and
-// twenty processes appending at once lose lines), so the appenders take turns on this byte. It
-// locks no data, so readers are never held up, and the system releases it when its holder ends.
-OVERLAPPED AppendTurn() {
+// One byte far past any end the file will reach: the append turn, locked by every appender around
+// its write. Wine does not make append-only writes atomic between processes (it finds the end and
+// then writes, and twenty processes appending at once lose lines), so the appenders take turns on
+// this byte. It locks no data, so readers are never held up, and the system releases it when its
+// holder ends.
+OVERLAPPED TurnByte() {
     OVERLAPPED turn{};
     turn.Offset = 0xFFFFFFF0u;
     turn.OffsetHigh = 0x7FFFFFFFu;
@@ -63,8 +64,7 @@ OVERLAPPED AppendTurn() {
 } // namespace
 
 // The text is written as a text-mode stream would write it, each line feed as CR LF, and all of it
-// in one WriteFile call so that it is one append. A file system without byte-range locks still
-// gets the append, unlocked.
+// in one WriteFile call so that it is one append.
 bool CRuntimeHost::AppendText(Handle file, const std::string& text) {
     std::string lines;
     lines.reserve(text.size() + 2);
@@ -74,16 +74,26 @@ bool CRuntimeHost::AppendText(Handle file, const std::string& text) {
         }
         lines += c;
     }
-    OVERLAPPED turn = AppendTurn();
-    const bool locked = ::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &turn) != FALSE;
     DWORD written = 0;
     const BOOL ok =
         ::WriteFile(file, lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr);
-    if (locked) {
-        turn = AppendTurn();
-        ::UnlockFileEx(file, 0, 1, 0, &turn);
-    }
     return ok != FALSE && written == lines.size();
+}
+
+// The lock is asked for without waiting. Only a lock violation means that another process holds
+// the byte; any other failure means that this file cannot be locked at all (a file system without
+// byte-range locks, or a file opened to append only), and waiting would not change that.
+AppendTurn CRuntimeHost::TryAppendTurn(Handle file) {
+    OVERLAPPED turn = TurnByte();
+    if (::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &turn)) {
+        return AppendTurn::Taken;
+    }
+    return ::GetLastError() == ERROR_LOCK_VIOLATION ? AppendTurn::Busy : AppendTurn::NoTurn;
+}
+
+void CRuntimeHost::ReleaseAppendTurn(Handle file) {
+    OVERLAPPED turn = TurnByte();
+    ::UnlockFileEx(file, 0, 1, 0, &turn);
 }
 
 } // namespace platform

@@ -1,6 +1,9 @@
 // The host on Windows: the 8-bit Windows calls behind each service of the seam.
 #include <windows.h>
 
+// tlhelp32.h needs the declarations of windows.h before it.
+#include <tlhelp32.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -77,10 +80,21 @@ public:
 
     std::string NativePath(const std::string& path) override { return path; }
 
-    std::tm LocalTime() override {
-        const std::time_t now = std::time(nullptr);
-        const std::tm* local = std::localtime(&now);
-        return local != nullptr ? *local : std::tm{};
+    // GetLocalTime gives the calendar's fields directly. The C runtime's time and localtime of
+    // this 32-bit build count seconds in 32 bits, which run out in January 2038.
+    SystemTime LocalTime() override {
+        SYSTEMTIME now;
+        ::GetLocalTime(&now);
+        SystemTime local;
+        local.year = now.wYear;
+        local.month = now.wMonth;
+        local.dayOfWeek = now.wDayOfWeek;
+        local.day = now.wDay;
+        local.hour = now.wHour;
+        local.minute = now.wMinute;
+        local.second = now.wSecond;
+        local.milliseconds = now.wMilliseconds;
+        return local;
     }
 
     Handle OpenNamedMutex(const std::string& name) override {
@@ -286,40 +300,56 @@ public:
     }
 
     // The system refuses to open the executable of a running program for writing, whatever
-    // sharing is asked for, and says so with a sharing violation; that is the sign looked for.
-    // Opening for reading with no sharing does not tell (Wine lets it succeed while the program
-    // runs), and a read-only file gives "access denied", so a read-only file left by an earlier run
-    // never counts as in use. The file is opened without truncation and closed at once; nothing is
-    // written.
+    // sharing is asked for, with a sharing violation. Another program that merely holds the file
+    // open without sharing writes, as a virus scanner reading it does, draws the same answer, so
+    // a sharing violation is looked at more closely:
+    // - A running program holds no handle on its executable (the system closes the one it starts
+    //   the program with) and only maps it as its image. So when an open for reading that shares
+    //   nothing succeeds, no handle is open, and the violation came from that mapping.
+    // - When some handle is open, the process list tells whether a process runs the file: its
+    //   module list names its executable's full path first.
+    // - When that cannot be told (no process list, or a process of that file name whose module
+    //   list cannot be read), the file counts as in use, which is the safe side.
+    // A read-only file gives "access denied" to the open for writing, so a read-only file left by
+    // an earlier run never counts as in use. Nothing is written, and each open is closed at once.
     bool FileInUse(const std::string& path) override {
         const DWORD attributes = ::GetFileAttributesA(path.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES ||
             (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
             return false;
         }
-        HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE) {
-            ::CloseHandle(file);
+        if (TryOpen(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE) !=
+            ERROR_SHARING_VIOLATION) {
             return false;
         }
-        return ::GetLastError() == ERROR_SHARING_VIOLATION;
+        return TryOpen(path, GENERIC_READ, 0) == ERROR_SUCCESS || SomeProcessRuns(path);
     }
 
     // --- Library image bounds ---
 
-    // A module handle is the address the image is loaded at, and the image's own header says how
-    // large it is: the DOS header leads to the NT headers, whose optional header holds
-    // SizeOfImage. Everything from the base up to that size is mapped for the whole life of the
-    // module.
-    std::size_t ImageBytesFrom(Handle library, const void* address) override {
-        if (library == nullptr || address == nullptr) {
+    // VirtualQuery names the allocation that holds the address, and a module's image is one
+    // allocation of the kind MEM_IMAGE whose base is the module's handle. This finds the module
+    // that really holds the address, which for an export that the library forwards is another
+    // module than the one asked. The image's own header at the base says how large it is: the DOS
+    // header leads to the NT headers, whose optional header holds SizeOfImage. Everything from the
+    // base up to that size is mapped for the whole life of the module.
+    std::size_t ImageBytesFrom(const void* address) override {
+        MEMORY_BASIC_INFORMATION region;
+        if (address == nullptr || ::VirtualQuery(address, &region, sizeof region) == 0 ||
+            region.State != MEM_COMMIT || region.Type != MEM_IMAGE) {
             return 0;
         }
-        const auto* base = static_cast<const unsigned char*>(library);
+        const auto* base = static_cast<const unsigned char*>(region.AllocationBase);
+        // The headers are read only where the first region of the image can be read.
+        MEMORY_BASIC_INFORMATION first;
+        if (::VirtualQuery(base, &first, sizeof first) == 0 || first.State != MEM_COMMIT ||
+            (first.Protect & (PAGE_NOACCESS | PAGE_GUARD)) != 0 ||
+            first.RegionSize < sizeof(IMAGE_DOS_HEADER)) {
+            return 0;
+        }
         const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-        if (dos->e_magic != IMAGE_DOS_SIGNATURE || dos->e_lfanew <= 0) {
+        if (dos->e_magic != IMAGE_DOS_SIGNATURE || dos->e_lfanew <= 0 ||
+            static_cast<std::size_t>(dos->e_lfanew) + sizeof(IMAGE_NT_HEADERS) > first.RegionSize) {
             return 0;
         }
         const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
@@ -356,6 +386,74 @@ private:
         default:
             return false;
         }
+    }
+
+    // Opens an existing file with the given access and sharing and closes it again. Returns
+    // ERROR_SUCCESS, or the error that the open failed with.
+    static DWORD TryOpen(const std::string& path, DWORD access, DWORD share) {
+        HANDLE file = ::CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            return ::GetLastError();
+        }
+        ::CloseHandle(file);
+        return ERROR_SUCCESS;
+    }
+
+    // Whether two texts are equal, letters compared without regard to case.
+    static bool SameText(const std::string& a, const std::string& b) {
+        const auto fold = [](char c) {
+            return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+        };
+        if (a.size() != b.size()) {
+            return false;
+        }
+        for (std::size_t i = 0; i < a.size(); ++i) {
+            if (fold(a[i]) != fold(b[i])) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // The last part of a path.
+    static std::string FileName(const std::string& path) {
+        const std::size_t separator = path.find_last_of("\\/");
+        return separator == std::string::npos ? path : path.substr(separator + 1);
+    }
+
+    // Whether a running process has path as its executable. Only processes whose executable has
+    // the same file name are looked at closely. True also when that cannot be told.
+    static bool SomeProcessRuns(const std::string& path) {
+        HANDLE processes = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        if (processes == INVALID_HANDLE_VALUE) {
+            return true;
+        }
+        const std::string name = FileName(path);
+        bool runs = false;
+        PROCESSENTRY32 process;
+        process.dwSize = sizeof process;
+        for (BOOL more = ::Process32First(processes, &process); more && !runs;
+             more = ::Process32Next(processes, &process)) {
+            runs = SameText(FileName(process.szExeFile), name) &&
+                   ExecutableMayBe(process.th32ProcessID, path);
+        }
+        ::CloseHandle(processes);
+        return runs;
+    }
+
+    // Whether the process's executable, the first entry of its module list, is path. True also
+    // when the list cannot be read, for example because the process has ended or is not ours.
+    static bool ExecutableMayBe(DWORD processId, const std::string& path) {
+        HANDLE modules = ::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId);
+        if (modules == INVALID_HANDLE_VALUE) {
+            return true;
+        }
+        MODULEENTRY32 module;
+        module.dwSize = sizeof module;
+        const bool mayBe = !::Module32First(modules, &module) || SameText(module.szExePath, path);
+        ::CloseHandle(modules);
+        return mayBe;
     }
 
     // Opens a console device on first use and keeps it open.

@@ -1,6 +1,6 @@
 """End-to-end tests of MXVLaunch.exe under Wine when the machine misbehaves: a disk that fills up
-during the extraction, and many launchers started at the same instant, all appending to one run
-log."""
+during the extraction, many launchers started at the same instant, all appending to one run log,
+and a run log whose append turn another process holds for good."""
 
 import os
 import subprocess
@@ -85,6 +85,19 @@ class Faults(WineTestCase):
         self.assertEqual(ran["cwd"].lower(), "c:\\small\\dvt")
         self.assertFalse(os.path.exists(dvt), "the directory is removed after the run")
         self.assert_log_entries([EXTRACT_FAILED, SUCCESS])
+
+    def test_a_log_turn_held_for_good_delays_the_entry_but_never_stops_it(self):
+        # Another process locks the far end of the log, where appenders take their turn, and never
+        # lets go: the launcher tries again for a short time, then appends without the turn.
+        self.prefix.trace_calls(["kernel32.LockFileEx"])
+        self.hold_file("lock", "C:\\windows\\Temp\\debug.log")
+        report, env = self.utility_env()
+        result = self.prefix.run(env=env, debug="-all,+relay", timeout=120)
+        self.assertEqual(result.code, 1)
+        self.assertEqual(sorted(self.report(report)["files"]), sorted(PAYLOAD_NAMES))
+        self.assert_log_entries([SUCCESS])
+        self.assertGreater(result.stderr.count("Ret  KERNEL32.LockFileEx() retval=00000000"), 1,
+                           "the launcher met the held turn and tried again")
 
     def test_twenty_launchers_at_once_lose_no_log_entry(self):
         # start_together.exe (built beside os_code.exe) creates the launchers suspended and resumes

@@ -96,6 +96,13 @@ class Hardware(WineTestCase):
                       for n in range(1, 11))
             + TRAILER)))
 
+    def test_a_forwarded_table_is_bounded_by_the_module_that_holds_it(self):
+        program = self.application([os.path.join(FIXTURES, "forwarded", name)
+                                    for name in ("ZeTool.dll", "ZeToolData.dll")])
+        self.assertEqual(self.dump(program, ["/b /h"]), screen_of(console_text(
+            HEADER + "Forwarded record:\tFIXTURE\\FORWARDED_0001:\tFixture Forward Works:\n"
+            + TRAILER)))
+
     def test_a_library_without_the_table_does_not_fall_back(self):
         program = self.application([os.path.join(FIXTURES, "noexport", "ZeTool.dll"),
                                     os.path.join(os.path.dirname(EXE), "ZeToolSim.dll")])

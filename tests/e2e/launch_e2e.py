@@ -15,7 +15,9 @@ NOT_READY = "System is not ready to launch verification utility"
 
 class Launch(WineTestCase):
     def test_typical_run(self):
+        began = time.time()
         result = self.prefix.run(env=self.utility_env())
+        ended = time.time()
         self.assertEqual(result.code, 1)
         self.assertEqual(result.stdout, "")
         report = self.report(self.report_path)
@@ -27,6 +29,11 @@ class Launch(WineTestCase):
                              os.path.getsize(os.path.join(os.environ["MXV_PAYLOAD_DIR"], name)))
         self.assertFalse(os.path.exists(self.prefix.dvt), "the directory is gone")
         self.assert_log_entries([SUCCESS])
+        # The entry's time is the local time of some second of the run, in the ctime layout; on a
+        # clock set past 2038 this shows that no 32-bit count of seconds stands in between.
+        seconds = range(int(began), int(ended) + 1)
+        self.assertIn(self.prefix.log_lines()[0][2:26],
+                      {time.strftime("%a %b %e %H:%M:%S %Y", time.localtime(s)) for s in seconds})
 
     def test_two_runs_append_two_entries(self):
         with open(self.prefix.log, "wb") as f:

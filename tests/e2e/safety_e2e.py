@@ -1,12 +1,14 @@
 """End-to-end tests of MXVLaunch.exe under Wine in a hostile or broken environment: a profile
 directory that is empty, relative or too long, a stale execution directory that holds a tree and
-read-only files, and a utility left running by a launcher that was killed. Each checks what a user
-would find afterwards: the folders and files, the run log, the exit code and the boxes shown."""
+read-only files, a utility left running by a launcher that was killed, and a leftover utility that
+another program holds open. Each checks what a user would find afterwards: the folders and files,
+the run log, the exit code and the boxes shown."""
 
 import os
+import shutil
 import unittest
 
-from wine_harness import NOTICE, PAYLOAD_NAMES, WineTestCase
+from wine_harness import NOTICE, PAYLOAD_DIR, PAYLOAD_NAMES, WineTestCase
 
 SUCCESS = "Successfully ran verification utility"
 NOT_READY = "System is not ready to launch verification utility"
@@ -114,6 +116,10 @@ class Safety(WineTestCase):
             # The launcher dies; the utility it started runs on, and the launcher's lock is gone.
             first.process.kill()
             first.process.wait()
+            # Another program reads the running utility's file too, so that only the process list
+            # can tell that the utility runs.
+            let_go = self.hold_file("open", self.c_drive_path(
+                os.path.join(self.prefix.dvt, "NQVQlar.exe")))
             second = self.prefix.run(debug="-all,+relay")
             self.assertIn("Ret  KERNEL32.OpenMutexA() retval=00000000", second.stderr,
                           "the lock was free, so the running utility is what refused the launch")
@@ -127,6 +133,7 @@ class Safety(WineTestCase):
         finally:
             open(release, "w").close()
             first.finish()
+            let_go()
             # Every process of the prefix, the utility among them, has ended after this.
             self.prefix.settle()
 
@@ -135,6 +142,25 @@ class Safety(WineTestCase):
         self.assertEqual(result.code, 1)
         self.assertFalse(os.path.exists(self.prefix.dvt))
         self.assert_log_entries([NOT_READY, SUCCESS])
+
+    def test_a_scanner_reading_a_leftover_utility_is_no_running_tool(self):
+        # A leftover NQVQlar.exe that another program, such as a virus scanner, holds open for
+        # reading without sharing writes or deletion: no tool runs, so the launch is not refused,
+        # but the file cannot be deleted while it is held.
+        os.makedirs(self.prefix.dvt)
+        leftover = os.path.join(self.prefix.dvt, "NQVQlar.exe")
+        shutil.copy(os.path.join(PAYLOAD_DIR, "NQVQlar.exe"), leftover)
+        self.prefix.trace_calls(["user32.MessageBoxA"])
+        let_go = self.hold_file("open", self.c_drive_path(leftover))
+        result = self.prefix.run(env=self.utility_env(), debug="-all,+relay")
+        self.assertEqual(self.boxes(result.stderr), [])
+        self.assertEqual(result.code, 1)
+        self.assert_log_entries([NO_DIRECTORY])
+        # Once the scanner lets go, the next launch clears the leftover and runs.
+        let_go()
+        result = self.prefix.run(env=self.utility_env())
+        self.assertEqual(sorted(self.report(self.report_path)["files"]), sorted(PAYLOAD_NAMES))
+        self.assert_log_entries([NO_DIRECTORY, SUCCESS])
 
 
 if __name__ == "__main__":

@@ -21,13 +21,7 @@ std::string Parent(const std::string& path) {
 
 FakeHost::FakeHost() {
     // Wednesday, 5 March 2025, 09:04:07.
-    now.tm_year = 125;
-    now.tm_mon = 2;
-    now.tm_mday = 5;
-    now.tm_wday = 3;
-    now.tm_hour = 9;
-    now.tm_min = 4;
-    now.tm_sec = 7;
+    now = {2025, 3, 3, 5, 9, 4, 7, 0};
 }
 
 FakeHost::~FakeHost() = default;
@@ -130,7 +124,7 @@ std::string FakeHost::NativePath(const std::string& path) {
     return native;
 }
 
-std::tm FakeHost::LocalTime() {
+platform::SystemTime FakeHost::LocalTime() {
     if (localTimeThrows) {
         throw std::runtime_error("no clock");
     }
@@ -324,11 +318,8 @@ const void* FakeHost::FindExport(platform::Handle library, const std::string& na
     return found == exports->end() ? nullptr : found->second;
 }
 
-std::size_t FakeHost::ImageBytesFrom(platform::Handle library, const void* address) {
+std::size_t FakeHost::ImageBytesFrom(const void* address) {
     for (const auto& [file, exports] : libraries) {
-        if (&exports != library) {
-            continue;
-        }
         for (const auto& [name, exported] : exports) {
             if (exported != address) {
                 continue;
@@ -377,6 +368,26 @@ bool FakeHost::AppendText(platform::Handle file, const std::string& text) {
     }
     const bool written = std::fwrite(text.data(), 1, text.size(), stream) == text.size();
     return std::fclose(stream) == 0 && written;
+}
+
+platform::AppendTurn FakeHost::TryAppendTurn(platform::Handle file) {
+    Known(file, "append");
+    calls.push_back("try turn");
+    if (noAppendTurn) {
+        return platform::AppendTurn::NoTurn;
+    }
+    if (appendTurnBusyTries == 0) {
+        return platform::AppendTurn::Taken;
+    }
+    if (appendTurnBusyTries > 0) {
+        --appendTurnBusyTries;
+    }
+    return platform::AppendTurn::Busy;
+}
+
+void FakeHost::ReleaseAppendTurn(platform::Handle file) {
+    Known(file, "append");
+    calls.push_back("release turn");
 }
 
 void FakeHost::AddDirectory(const std::string& path) {

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstddef>
-#include <ctime>
 #include <deque>
 #include <map>
 #include <memory>
@@ -40,7 +39,7 @@ public:
     bool CloseFile(platform::Handle file) override;
     unsigned WindowsDirectory(char* buffer, unsigned size) override;
     std::string NativePath(const std::string& path) override;
-    std::tm LocalTime() override;
+    platform::SystemTime LocalTime() override;
     platform::Handle OpenNamedMutex(const std::string& name) override;
     platform::Handle CreateNamedMutex(const std::string& name, bool& alreadyExisted) override;
     void CloseSystemHandle(platform::Handle handle) override;
@@ -66,7 +65,7 @@ public:
                                                      unsigned bufferSize) override;
     platform::Handle LoadLibraryByName(const std::string& name) override;
     const void* FindExport(platform::Handle library, const std::string& name) override;
-    std::size_t ImageBytesFrom(platform::Handle library, const void* address) override;
+    std::size_t ImageBytesFrom(const void* address) override;
     void* Allocate(std::size_t size) override;
     bool IsAbsolutePath(const std::string& path) override;
     bool MakeWritable(const std::string& path) override;
@@ -75,6 +74,8 @@ public:
     // Appending is done on the real disk, at NativePath(path), as the run log lives there.
     platform::Handle OpenFileForAppending(const std::string& path) override;
     bool AppendText(platform::Handle file, const std::string& text) override;
+    platform::AppendTurn TryAppendTurn(platform::Handle file) override;
+    void ReleaseAppendTurn(platform::Handle file) override;
 
     // Adds a directory (and its parents) or a file to the file system.
     void AddDirectory(const std::string& path);
@@ -102,7 +103,7 @@ public:
     std::map<std::string, std::string> environment;
     // A real directory on this machine: the run log is written beneath it, in "Temp".
     std::string windowsDirectory;
-    std::tm now{};
+    platform::SystemTime now;
     platform::VersionInfo version;
     bool versionAnswers = true;
     bool nativeInfoFound = false;
@@ -114,8 +115,9 @@ public:
     // Libraries that load, by file name, each with its exports.
     std::map<std::string, std::map<std::string, const void*>> libraries;
     // How many bytes of each library's image lie from each export's address to the image's end, by
-    // file name and export name. An export with no extent given counts as followed by an image
-    // without end, as tests that do not care about the bound expect.
+    // file name and export name; 0 puts the export in no loaded image. An export with no extent
+    // given counts as followed by an image without end, as tests that do not care about the bound
+    // expect. An address that no library exports lies in no loaded image.
     std::map<std::string, std::map<std::string, std::size_t>> exportExtents;
 
     // Failure injection.
@@ -144,6 +146,10 @@ public:
     std::set<std::string> failingAppendPaths;
     // CloseFile raises an error instead of closing.
     bool closeThrows = false;
+    // The append turn: how many more tries find it held by another process (-1: every try), and
+    // whether the file has no turn to take at all.
+    int appendTurnBusyTries = 0;
+    bool noAppendTurn = false;
     // The text of every append, in order, by path.
     std::map<std::string, std::vector<std::string>> appends;
 

@@ -638,9 +638,18 @@ TEST(PosixHost, LibrariesLoadByBareNameAndGiveTheirExports) {
 
 TEST(PosixHost, LocalTimeIsNow) {
     const std::time_t before = std::time(nullptr);
-    std::tm now = Real().LocalTime();
+    const platform::SystemTime local = Real().LocalTime();
     const std::time_t after = std::time(nullptr);
+    std::tm now{};
+    now.tm_year = local.year - 1900;
+    now.tm_mon = local.month - 1;
+    now.tm_mday = local.day;
+    now.tm_hour = local.hour;
+    now.tm_min = local.minute;
+    now.tm_sec = local.second;
+    now.tm_isdst = -1;
     const std::time_t seen = std::mktime(&now);
+    EXPECT_EQ(now.tm_wday, local.dayOfWeek);
     EXPECT_GE(seen, before);
     EXPECT_LE(seen, after);
 }

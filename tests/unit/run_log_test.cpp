@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <numeric>
 #include <string>
 #include <vector>
 
@@ -70,6 +72,62 @@ TEST_F(RunLogFile, EachEntryIsOneAppendOfTheWholeLine) {
     EXPECT_TRUE(CloseRunLog(stream));
     EXPECT_EQ(fake_.OpenHandleCount(), 0u);
     EXPECT_EQ(fake_.standardOutput, "");
+}
+
+// The calendar's fields reach the entry as they stand, also on both sides of the moment when a
+// 32-bit count of seconds runs out (19 January 2038, 03:14:07 UTC) and years after it.
+TEST_F(RunLogFile, DatesFrom2038OnAreWrittenAsTheCalendarGivesThem) {
+    const struct {
+        platform::SystemTime now;
+        const char* stamp;
+    } cases[] = {
+        {{2038, 1, 2, 19, 3, 14, 7, 0}, "[ Tue Jan 19 03:14:07 2038 ]"},
+        {{2038, 1, 2, 19, 3, 14, 8, 999}, "[ Tue Jan 19 03:14:08 2038 ]"},
+        {{2039, 12, 6, 31, 23, 59, 59, 0}, "[ Sat Dec 31 23:59:59 2039 ]"},
+        {{2040, 2, 3, 29, 0, 0, 0, 0}, "[ Wed Feb 29 00:00:00 2040 ]"},
+    };
+    RunLogStream stream;
+    ASSERT_TRUE(OpenRunLog(stream));
+    for (const auto& c : cases) {
+        fake_.now = c.now;
+        EXPECT_TRUE(WriteLogEntry(stream, "later"));
+        EXPECT_EQ(fake_.appends[logFilePath].back().substr(0, 28), c.stamp);
+    }
+}
+
+// A turn held by another process is tried again after each pause, for about two seconds at most;
+// then the entry goes out without it. Only a turn that was taken is given back, after the append.
+TEST_F(RunLogFile, TheAppendTurnIsWaitedForAtMostAboutTwoSeconds) {
+    // The tries that find the turn held (-1: all), whether the file has a turn at all, the tries
+    // expected (0: any), the least and most milliseconds waited, and whether it is given back.
+    const struct {
+        int busyTries;
+        bool noTurn;
+        long tries;
+        unsigned leastWait, mostWait;
+        bool released;
+    } cases[] = {{0, false, 1, 0, 0, true},
+                 {3, false, 4, 1, 2000, true},
+                 {-1, false, 0, 1500, 2000, false},
+                 {0, true, 1, 0, 0, false}};
+    RunLogStream stream;
+    ASSERT_TRUE(OpenRunLog(stream));
+    for (const auto& c : cases) {
+        fake_.appendTurnBusyTries = c.busyTries;
+        fake_.noAppendTurn = c.noTurn;
+        fake_.calls.clear();
+        fake_.pauses.clear();
+        EXPECT_TRUE(WriteLogEntry(stream, "entry"));
+        const auto& calls = fake_.calls;
+        const long tries = std::count(calls.begin(), calls.end(), "try turn");
+        EXPECT_EQ(tries, static_cast<long>(fake_.pauses.size()) + 1) << "a try after each pause";
+        EXPECT_TRUE(c.tries == 0 || tries == c.tries) << tries;
+        const unsigned waited = std::accumulate(fake_.pauses.begin(), fake_.pauses.end(), 0u);
+        EXPECT_TRUE(waited >= c.leastWait && waited <= c.mostWait) << waited;
+        std::vector<std::string> last = {"append " + logFilePath, "release turn"};
+        last.resize(c.released ? 2 : 1);
+        EXPECT_EQ(std::vector<std::string>(calls.end() - last.size(), calls.end()), last);
+    }
 }
 
 TEST_F(RunLogFile, ALogThatDoesNotOpenDropsEveryEntryAndSaysSoOnce) {
