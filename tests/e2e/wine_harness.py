@@ -19,7 +19,8 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from launcher_output import LOG_ENTRY, PAYLOAD_NAMES, parse_report, wait_for  # noqa: E402
+from launcher_output import (LOG_ENTRY, PAYLOAD_NAMES, WAIT_SCALE, parse_report,  # noqa: E402
+                             wait_for)
 
 # A log line as read from the file, split at its CR LF.
 LOG_LINE = re.compile("^" + LOG_ENTRY + "$")
@@ -76,7 +77,7 @@ class Running:
                                         stdout=self.out, stderr=self.err)
 
     def finish(self, timeout=120):
-        code = self.process.wait(timeout=timeout)
+        code = self.process.wait(timeout=timeout * WAIT_SCALE)
         texts = []
         for f in (self.out, self.err):
             f.seek(0)
@@ -219,6 +220,24 @@ class WineTestCase(unittest.TestCase):
             running.finish()
             raise
         return running, release
+
+    def hold_file(self, mode, windows_path):
+        """Has tests/wine/hold_file.cpp hold the file at windows_path ("open": open for reading,
+        sharing reading only; "lock": its far end locked) and waits until it does. It holds the file
+        until the returned function or the test's end kills it; the prefix cannot settle before."""
+        ready = tempfile.mktemp(prefix="held-", dir=self.prefix.root)
+        program = os.path.join(os.path.dirname(os.environ["MXV_OS_CODE"]), "hold_file.exe")
+        holder = self.prefix.start([mode, windows_path, self.prefix.windows_path(ready)],
+                                   program=program)
+
+        def release():
+            holder.process.kill()
+            holder.process.wait()
+        self.addCleanup(release)
+        wait_for(lambda: os.path.exists(ready) or holder.process.poll() is not None, 60,
+                 "the helper to hold " + windows_path)
+        self.assertTrue(os.path.exists(ready), "the helper holds " + windows_path)
+        return release
 
     def assert_log_entries(self, messages):
         """The log holds exactly these entries, each a well-formed line ending in CR LF."""
