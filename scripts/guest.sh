@@ -174,7 +174,7 @@ build_image() {
   mkdir -p "$root"
   say "building the guest image (first run on this machine: about 15 minutes)"
   say "debootstrap of Debian $codename from this machine's mirror"
-  debootstrap --variant=minbase --arch=amd64 "$codename" "$root" "$mirror" \
+  timeout 1200 debootstrap --variant=minbase --arch=amd64 "$codename" "$root" "$mirror" \
     >"$cache/$key.build/debootstrap.log" 2>&1 \
     || { tail -n 20 "$cache/$key.build/debootstrap.log" >&2; die "debootstrap failed"; }
   say "debootstrap done after $(($(now) - start)) s"
@@ -192,7 +192,7 @@ build_image() {
   mount --rbind /dev "$root/dev"
   mount -t sysfs sys "$root/sys"
   local status=0
-  chroot "$root" /bin/sh -ec "
+  timeout 2400 chroot "$root" /bin/sh -ec "
     dpkg --add-architecture i386
     apt-get update -qq
     apt-get install -y -qq --no-install-recommends ${guest_packages[*]}
@@ -226,13 +226,18 @@ build_image() {
   rm -rf "$image_dir"
   mv "$cache/$key.build.done" "$image_dir"
   # Images of other keys are out of date.
-  find "$cache" -mindepth 1 -maxdepth 1 ! -name "$key" -exec rm -rf {} +
+  find "$cache" -mindepth 1 -maxdepth 1 ! -name "$key" ! -name build.lock -exec rm -rf --one-file-system {} +
   say "guest image ready after $(($(now) - start)) s: $(du -sh "$image" | cut -f1) on disk"
 }
 
 image_ready() { [ -f "$image_dir/root.img" ] && [ -f "$image_dir/vmlinuz" ]; }
 
 ensure_image() {
+  image_ready && return 0
+  # One build at a time on a machine; a run that waited here finds the image the other one built.
+  mkdir -p "$cache"
+  exec 9>"$cache/build.lock"
+  flock 9
   image_ready && return 0
   host_tools
   build_image
