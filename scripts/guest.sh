@@ -35,14 +35,22 @@ now() { date +%s; }
 guest_packages=(linux-image-amd64 wine wine32 wine64 python3 cmake tmux procps e2fsprogs kmod
   debian-archive-keyring ca-certificates)
 
-# This machine's Debian entries (deb822 and one-line), without the deb-src ones that setup.sh adds.
-host_sources() {
+# This machine's apt source files (deb822 and one-line), without the deb-src ones that setup.sh adds.
+host_source_files() {
   local f
   for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.sources /etc/apt/sources.list.d/*.list; do
     case "$f" in */mxvlaunch-src.*) continue ;; esac
-    [ -f "$f" ] && printf '### %s\n' "$(basename "$f")" && cat "$f"
+    [ ! -f "$f" ] || echo "$f"
   done
-  return 0
+}
+
+# Their entries, each file's after a line with its name.
+host_sources() {
+  local f
+  for f in $(host_source_files); do
+    printf '### %s\n' "$(basename "$f")"
+    cat "$f"
+  done
 }
 
 # The first mirror that serves this release's main suite, read from the apt sources.
@@ -181,10 +189,8 @@ build_image() {
 
   # The guest installs from the same sources as this machine.
   rm -f "$root/etc/apt/sources.list" "$root"/etc/apt/sources.list.d/*
-  [ ! -f /etc/apt/sources.list ] || cp /etc/apt/sources.list "$root/etc/apt/"
-  for f in /etc/apt/sources.list.d/*.sources /etc/apt/sources.list.d/*.list; do
-    case "$f" in */mxvlaunch-src.*) continue ;; esac
-    [ ! -f "$f" ] || cp "$f" "$root/etc/apt/sources.list.d/"
+  for f in $(host_source_files); do
+    cp "$f" "$root${f%/*}/"
   done
   printf 'path-exclude /usr/share/doc/*\npath-exclude /usr/share/man/*\npath-exclude /usr/share/locale/*\n' \
     >"$root/etc/dpkg/dpkg.cfg.d/01-nodoc"
