@@ -18,7 +18,8 @@ constexpr unsigned kErrorBox = 0x10; // An OK button and the stop icon.
 constexpr unsigned kForceOnFeedback = 0x100;
 constexpr unsigned short kShow = 5;
 constexpr char kUtilityName[] = "NQVQlar.exe";
-// The longest path that the 8-bit Windows file and process calls take (MAX_PATH less the NUL).
+// The longest path that the Windows file and process calls take without the long-path prefix
+// (MAX_PATH less the NUL), counted as the host counts path lengths.
 constexpr std::size_t kLongestPath = 259;
 
 // Runs attempt until it succeeds, pausing after every failure, while counter allows. Returns
@@ -61,15 +62,15 @@ bool ExecutionDirectoryPath(std::string& path) {
     return false;
 }
 
-// True when every file of the payload, written into directory, has a path that the 8-bit Windows
-// calls take. Beyond that length the files could still be written by the C runtime, but neither
-// deleted nor started, and they would stay behind.
+// True when every file of the payload, written into directory, has a path that the Windows calls
+// take. Beyond that length the files could not be written, deleted or started, and some could stay
+// behind. The payload's names are ASCII, so each of their bytes counts as one.
 bool PayloadPathsFit(const std::string& directory) {
     std::size_t longestName = 0;
     for (const char* name : payload::kPayloadNames) {
         longestName = std::max(longestName, std::strlen(name));
     }
-    return directory.size() + 1 + longestName <= kLongestPath;
+    return platform::host().PathLength(directory) + 1 + longestName <= kLongestPath;
 }
 
 bool RemoveEntry(const std::string& path, int& retries);

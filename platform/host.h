@@ -1,6 +1,10 @@
 // The one seam between the launcher and the operating system: an abstract host with one virtual
 // function per system service, the accessor that core code reaches it through, and the scoped guard
 // that tests use to put a fake in its place.
+//
+// Every path and name crosses the seam as UTF-8 text in Windows form. The Windows host hands it to
+// the wide (UTF-16) Windows calls, so that a user's folder named in any script reaches the file
+// system whole, whatever the system's 8-bit code page can hold.
 #pragma once
 
 #include <cstddef>
@@ -96,7 +100,8 @@ public:
     // --- Environment ---
 
     // Returns true and sets value when the variable is set (also to the empty text); returns false
-    // and leaves value alone when it is not set.
+    // and leaves value alone when it is not set, or when its value is no valid text (on Windows,
+    // UTF-16 with a surrogate out of its pair), which names no path that could be used.
     virtual bool GetEnvironment(const std::string& name, std::string& value) = 0;
 
     // --- Files ---
@@ -214,6 +219,10 @@ public:
     // drive letter with a backslash ("C:\...") or a UNC path ("\\server\share..."), on POSIX a
     // path that starts with "/". False for the empty text and for every relative form.
     virtual bool IsAbsolutePath(const std::string& path) = 0;
+    // The length of a path as this platform's limit on path lengths counts it: on Windows in UTF-16
+    // code units, one for each character up to U+FFFF (which UTF-8 spells in up to three bytes)
+    // and two for each one beyond; natively in bytes.
+    virtual std::size_t PathLength(const std::string& path) = 0;
     // Gives an existing file or directory what its owner needs to delete it or, for a directory,
     // to list, empty and remove it. A link is never changed and never followed: the call then
     // returns false, as it does when path is missing or the change is refused. Returns true when

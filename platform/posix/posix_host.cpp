@@ -484,6 +484,8 @@ public:
         return !path.empty() && path[0] == '/';
     }
 
+    std::size_t PathLength(const std::string& path) override { return path.size(); }
+
     // Deleting an entry needs write and search permission on its directory, and listing needs
     // read permission, so a directory gets all three for its owner; a file only gets its owner's
     // write bit, which a later write by the launcher needs. The mode is changed without following a

@@ -1,4 +1,4 @@
-// Writing files and appending to the run log on Windows, with CreateFileA, WriteFile and
+// Writing files and appending to the run log on Windows, with CreateFileW, WriteFile and
 // CloseHandle. The C runtime's buffered streams are not used for this: under Wine, fclose returns 0
 // when its final flush fails on a full disk, so a small file could be lost without a trace. A
 // WriteFile call reports a full disk itself.
@@ -7,12 +7,13 @@
 #include <string>
 
 #include "platform/c_runtime_host.h"
+#include "platform/win32/win32_text.h"
 
 namespace platform {
 
 Handle CRuntimeHost::OpenFileForWriting(const std::string& path) {
-    HANDLE file = ::CreateFileA(NativePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = ::CreateFileW(Wide(NativePath(path)).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     return file == INVALID_HANDLE_VALUE ? nullptr : file;
 }
 
@@ -36,12 +37,12 @@ bool CRuntimeHost::CloseFile(Handle file) {
 // of the append turn needs it; where the file grants appending but not reading, it is opened to
 // append only and written without the lock.
 Handle CRuntimeHost::OpenFileForAppending(const std::string& path) {
-    const std::string native = NativePath(path);
+    const std::wstring native = Wide(NativePath(path));
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
-    HANDLE file = ::CreateFileA(native.c_str(), FILE_APPEND_DATA | FILE_READ_DATA, share, nullptr,
+    HANDLE file = ::CreateFileW(native.c_str(), FILE_APPEND_DATA | FILE_READ_DATA, share, nullptr,
                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        file = ::CreateFileA(native.c_str(), FILE_APPEND_DATA, share, nullptr, OPEN_ALWAYS,
+        file = ::CreateFileW(native.c_str(), FILE_APPEND_DATA, share, nullptr, OPEN_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
     }
     return file == INVALID_HANDLE_VALUE ? nullptr : file;

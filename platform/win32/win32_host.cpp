@@ -1,4 +1,6 @@
-// The host on Windows: the 8-bit Windows calls behind each service of the seam.
+// The host on Windows: the Windows calls behind each service of the seam. Paths and names arrive as
+// UTF-8 and go to the wide calls; text that is only ever ASCII (console, mutex and library names,
+// registry names, messages) stays with the 8-bit calls.
 #include <windows.h>
 
 // tlhelp32.h needs the declarations of windows.h before it.
@@ -10,6 +12,8 @@
 #include <vector>
 
 #include "platform/c_runtime_host.h"
+#include "platform/win32/utf16.h"
+#include "platform/win32/win32_text.h"
 #include "platform/windows_path_rules.h"
 
 namespace platform {
@@ -74,8 +78,49 @@ public:
         return got;
     }
 
+    // GetEnvironmentVariableW answers 0 both for a missing variable and for an empty one; only the
+    // last error tells them apart. The value can change between the call that asks for the size and
+    // the one that reads it, so the read is tried again while it does not fit.
+    bool GetEnvironment(const std::string& name, std::string& value) override {
+        const std::wstring wideName = Wide(name);
+        std::wstring buffer(MAX_PATH + 1, L'\0');
+        for (int attempt = 0; attempt < 4; ++attempt) {
+            ::SetLastError(ERROR_SUCCESS);
+            const DWORD got = ::GetEnvironmentVariableW(wideName.c_str(), &buffer[0],
+                                                        static_cast<DWORD>(buffer.size()));
+            if (got == 0 && ::GetLastError() == ERROR_ENVVAR_NOT_FOUND) {
+                return false;
+            }
+            if (got < buffer.size()) {
+                buffer.resize(got);
+                // A surrogate out of its pair is no character: such a value names no folder that
+                // the launcher could use, so it counts as not given.
+                if (!IsWellFormedUtf16(buffer)) {
+                    return false;
+                }
+                value = Utf16ToUtf8(buffer);
+                return true;
+            }
+            buffer.assign(got, L'\0');
+        }
+        return false;
+    }
+
+    // The directory's UTF-8 form is copied, so the size asked for and the length given count its
+    // bytes.
     unsigned WindowsDirectory(char* buffer, unsigned size) override {
-        return ::GetWindowsDirectoryA(buffer, size);
+        wchar_t wide[MAX_PATH + 1];
+        const UINT length = ::GetWindowsDirectoryW(wide, MAX_PATH + 1);
+        if (length == 0 || length > MAX_PATH) {
+            return 0;
+        }
+        const std::string directory = Utf16ToUtf8(std::wstring(wide, length));
+        if (directory.size() + 1 > size) {
+            return static_cast<unsigned>(directory.size() + 1);
+        }
+        directory.copy(buffer, directory.size());
+        buffer[directory.size()] = '\0';
+        return static_cast<unsigned>(directory.size());
     }
 
     std::string NativePath(const std::string& path) override { return path; }
@@ -113,7 +158,7 @@ public:
 
     // A reparse point (a symbolic link or a junction) is reported as a link, whatever it points at.
     PathKind GetPathKind(const std::string& path) override {
-        const DWORD attributes = ::GetFileAttributesA(path.c_str());
+        const DWORD attributes = Attributes(path);
         if (attributes == INVALID_FILE_ATTRIBUTES) {
             return PathKind::Missing;
         }
@@ -124,54 +169,60 @@ public:
     }
 
     Handle FindFirst(const std::string& pattern, std::string& name) override {
-        WIN32_FIND_DATAA data{};
-        HANDLE find = ::FindFirstFileA(pattern.c_str(), &data);
+        WIN32_FIND_DATAW data{};
+        HANDLE find = ::FindFirstFileW(Wide(pattern).c_str(), &data);
         if (find == INVALID_HANDLE_VALUE) {
             return nullptr;
         }
-        name = data.cFileName;
+        name = Utf16ToUtf8(std::wstring(data.cFileName));
         return find;
     }
 
     bool FindNext(Handle find, std::string& name) override {
-        WIN32_FIND_DATAA data{};
-        if (!::FindNextFileA(find, &data)) {
+        WIN32_FIND_DATAW data{};
+        if (!::FindNextFileW(find, &data)) {
             return false;
         }
-        name = data.cFileName;
+        name = Utf16ToUtf8(std::wstring(data.cFileName));
         return true;
     }
 
     void FindEnd(Handle find) override { ::FindClose(find); }
 
     bool DeletePlainFile(const std::string& path) override {
-        return ::DeleteFileA(path.c_str()) != FALSE;
+        return ::DeleteFileW(Wide(path).c_str()) != FALSE;
     }
 
     bool RemoveEmptyDirectory(const std::string& path) override {
-        return ::RemoveDirectoryA(path.c_str()) != FALSE;
+        return ::RemoveDirectoryW(Wide(path).c_str()) != FALSE;
     }
 
     bool MakeDirectory(const std::string& path) override {
-        return ::CreateDirectoryA(path.c_str(), nullptr) != FALSE;
+        return ::CreateDirectoryW(Wide(path).c_str(), nullptr) != FALSE;
     }
 
     void Pause(unsigned milliseconds) override { ::Sleep(milliseconds); }
 
+    // The utility is an 8-bit program: it sees its own path and current directory through the
+    // system's code page, where each letter that the code page lacks becomes a "?" and the path
+    // leads nowhere. So a path that the code page cannot hold is given in its short (8.3) form,
+    // which is ASCII wherever the volume keeps short names; where it keeps none, the long path is
+    // all there is.
     bool StartProcess(const StartParameters& parameters, Handle& process, Handle& thread) override {
-        STARTUPINFOA startup;
+        const std::wstring application = ForEightBitProgram(Wide(parameters.applicationName));
+        const std::wstring directory = ForEightBitProgram(Wide(parameters.currentDirectory));
+        // The system may write to the command line, so it gets a buffer of its own.
+        std::wstring commandLine = Wide(parameters.commandLine);
+        STARTUPINFOW startup;
         ::ZeroMemory(&startup, sizeof startup);
         startup.cb = sizeof startup;
         startup.dwFlags = parameters.startupFlags;
         startup.wShowWindow = parameters.showWindow;
-        // The system may write to the command line, so it gets a buffer of its own.
-        std::vector<char> commandLine(parameters.commandLine.begin(), parameters.commandLine.end());
-        commandLine.push_back('\0');
+        commandLine.push_back(L'\0');
         PROCESS_INFORMATION started{};
-        if (!::CreateProcessA(parameters.applicationName.c_str(), commandLine.data(), nullptr,
-                              nullptr, parameters.inheritHandles ? TRUE : FALSE,
-                              parameters.creationFlags, nullptr,
-                              parameters.currentDirectory.c_str(), &startup, &started)) {
+        if (!::CreateProcessW(application.c_str(), &commandLine[0], nullptr, nullptr,
+                              parameters.inheritHandles ? TRUE : FALSE, parameters.creationFlags,
+                              nullptr, directory.c_str(), &startup, &started)) {
             return false;
         }
         process = started.hProcess;
@@ -181,7 +232,15 @@ public:
 
     void WaitForProcess(Handle process) override { ::WaitForSingleObject(process, INFINITE); }
 
-    void DebugOutput(const std::string& text) override { ::OutputDebugStringA(text.c_str()); }
+    // ASCII text goes out as it stands; other text, such as a path in another script, through the
+    // wide call, so that a debugger that reads Unicode shows it whole.
+    void DebugOutput(const std::string& text) override {
+        if (IsAscii(text)) {
+            ::OutputDebugStringA(text.c_str());
+        } else {
+            ::OutputDebugStringW(Wide(text).c_str());
+        }
+    }
 
     int ShowMessageBox(const std::string& text, const std::string& caption,
                        unsigned style) override {
@@ -262,11 +321,17 @@ public:
 
     bool IsAbsolutePath(const std::string& path) override { return IsAbsoluteWindowsPath(path); }
 
+    // Text that is not UTF-8 counts in bytes, which are never fewer than its units.
+    std::size_t PathLength(const std::string& path) override {
+        std::wstring wide;
+        return Utf8ToUtf16(path, wide) ? wide.size() : path.size();
+    }
+
     // Only the read-only attribute stands in the way of deleting a file or removing a directory
     // that belongs to the user. Clearing the last attribute needs FILE_ATTRIBUTE_NORMAL, because
     // the value 0 is not accepted. A reparse point is left alone.
     bool MakeWritable(const std::string& path) override {
-        const DWORD attributes = ::GetFileAttributesA(path.c_str());
+        const DWORD attributes = Attributes(path);
         if (attributes == INVALID_FILE_ATTRIBUTES ||
             (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
             return false;
@@ -278,25 +343,25 @@ public:
         if (writable == 0) {
             writable = FILE_ATTRIBUTE_NORMAL;
         }
-        return ::SetFileAttributesA(path.c_str(), writable) != FALSE;
+        return ::SetFileAttributesW(Wide(path).c_str(), writable) != FALSE;
     }
 
     // A junction or a symbolic link to a directory is a directory reparse point, and
-    // RemoveDirectoryA removes the reparse point itself, leaving its target alone; a symbolic link
-    // to a file is removed by DeleteFileA. Wine 8 reports a Unix symbolic link to a file as a plain
-    // file, without the reparse bit, and its DeleteFileA then deletes the target instead of the
+    // RemoveDirectoryW removes the reparse point itself, leaving its target alone; a symbolic link
+    // to a file is removed by DeleteFileW. Wine 8 reports a Unix symbolic link to a file as a plain
+    // file, without the reparse bit, and its DeleteFileW then deletes the target instead of the
     // link; that is a fault of Wine that no program can see from inside, so it is not worked
     // around here.
     bool RemoveLink(const std::string& path) override {
-        const DWORD attributes = ::GetFileAttributesA(path.c_str());
+        const DWORD attributes = Attributes(path);
         if (attributes == INVALID_FILE_ATTRIBUTES ||
             (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
             return false;
         }
         if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            return ::RemoveDirectoryA(path.c_str()) != FALSE;
+            return ::RemoveDirectoryW(Wide(path).c_str()) != FALSE;
         }
-        return ::DeleteFileA(path.c_str()) != FALSE;
+        return ::DeleteFileW(Wide(path).c_str()) != FALSE;
     }
 
     // The system refuses to open the executable of a running program for writing, whatever
@@ -313,7 +378,7 @@ public:
     // A read-only file gives "access denied" to the open for writing, so a read-only file left by
     // an earlier run never counts as in use. Nothing is written, and each open is closed at once.
     bool FileInUse(const std::string& path) override {
-        const DWORD attributes = ::GetFileAttributesA(path.c_str());
+        const DWORD attributes = Attributes(path);
         if (attributes == INVALID_FILE_ATTRIBUTES ||
             (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
             return false;
@@ -322,7 +387,7 @@ public:
             ERROR_SHARING_VIOLATION) {
             return false;
         }
-        return TryOpen(path, GENERIC_READ, 0) == ERROR_SUCCESS || SomeProcessRuns(path);
+        return TryOpen(path, GENERIC_READ, 0) == ERROR_SUCCESS || SomeProcessRuns(Wide(path));
     }
 
     // --- Library image bounds ---
@@ -391,7 +456,7 @@ private:
     // Opens an existing file with the given access and sharing and closes it again. Returns
     // ERROR_SUCCESS, or the error that the open failed with.
     static DWORD TryOpen(const std::string& path, DWORD access, DWORD share) {
-        HANDLE file = ::CreateFileA(path.c_str(), access, share, nullptr, OPEN_EXISTING,
+        HANDLE file = ::CreateFileW(Wide(path).c_str(), access, share, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
             return ::GetLastError();
@@ -400,10 +465,16 @@ private:
         return ERROR_SUCCESS;
     }
 
-    // Whether two texts are equal, letters compared without regard to case.
-    static bool SameText(const std::string& a, const std::string& b) {
-        const auto fold = [](char c) {
-            return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+    static DWORD Attributes(const std::string& path) {
+        return ::GetFileAttributesW(Wide(path).c_str());
+    }
+
+    // Whether two paths are equal, ASCII letters compared without regard to case. Both come from
+    // the one text that the launcher composed and started the utility with, so only the case of
+    // the drive letter and of a short name, which are ASCII, can differ.
+    static bool SamePath(const std::wstring& a, const std::wstring& b) {
+        const auto fold = [](wchar_t c) {
+            return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - 32) : c;
         };
         if (a.size() != b.size()) {
             return false;
@@ -417,26 +488,33 @@ private:
     }
 
     // The last part of a path.
-    static std::string FileName(const std::string& path) {
-        const std::size_t separator = path.find_last_of("\\/");
-        return separator == std::string::npos ? path : path.substr(separator + 1);
+    static std::wstring FileName(const std::wstring& path) {
+        const std::size_t separator = path.find_last_of(L"\\/");
+        return separator == std::wstring::npos ? path : path.substr(separator + 1);
     }
 
     // Whether a running process has path as its executable. Only processes whose executable has
-    // the same file name are looked at closely. True also when that cannot be told.
-    static bool SomeProcessRuns(const std::string& path) {
+    // the same file name are looked at closely. A utility started through the short form of its
+    // path may be listed under that form, so both forms are compared. True also when that cannot
+    // be told, a process list that cannot be read included.
+    static bool SomeProcessRuns(const std::wstring& path) {
         HANDLE processes = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
         if (processes == INVALID_HANDLE_VALUE) {
             return true;
         }
-        const std::string name = FileName(path);
-        bool runs = false;
-        PROCESSENTRY32 process;
+        const std::wstring forms[] = {path, ShortForm(path)};
+        PROCESSENTRY32W process;
         process.dwSize = sizeof process;
-        for (BOOL more = ::Process32First(processes, &process); more && !runs;
-             more = ::Process32Next(processes, &process)) {
-            runs = SameText(FileName(process.szExeFile), name) &&
-                   ExecutableMayBe(process.th32ProcessID, path);
+        BOOL more = ::Process32FirstW(processes, &process);
+        // The list always holds this process, so an empty one was not read.
+        bool runs = more == FALSE;
+        for (; more && !runs; more = ::Process32NextW(processes, &process)) {
+            const std::wstring name = FileName(process.szExeFile);
+            for (const std::wstring& form : forms) {
+                if (!runs && !form.empty() && SamePath(name, FileName(form))) {
+                    runs = ExecutableMayBe(process.th32ProcessID, form);
+                }
+            }
         }
         ::CloseHandle(processes);
         return runs;
@@ -444,14 +522,14 @@ private:
 
     // Whether the process's executable, the first entry of its module list, is path. True also
     // when the list cannot be read, for example because the process has ended or is not ours.
-    static bool ExecutableMayBe(DWORD processId, const std::string& path) {
+    static bool ExecutableMayBe(DWORD processId, const std::wstring& path) {
         HANDLE modules = ::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId);
         if (modules == INVALID_HANDLE_VALUE) {
             return true;
         }
-        MODULEENTRY32 module;
+        MODULEENTRY32W module;
         module.dwSize = sizeof module;
-        const bool mayBe = !::Module32First(modules, &module) || SameText(module.szExePath, path);
+        const bool mayBe = !::Module32FirstW(modules, &module) || SamePath(module.szExePath, path);
         ::CloseHandle(modules);
         return mayBe;
     }

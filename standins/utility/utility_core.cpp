@@ -225,11 +225,13 @@ std::uint32_t RunUtility(System& system, const std::string& commandLine,
     observation.fullCommandLine = fullCommandLine;
     observation.executablePath = system.ExecutablePath();
     observation.warnings = knobs.warnings;
-    const std::string ownDirectory = DirectoryOf(observation.executablePath);
-    if (!system.ListDirectory(ownDirectory, observation.entries)) {
+    // The listing goes through the current directory's text as the program got it, the way the
+    // utility finds its own files: a path that the program cannot use shows as a failed listing.
+    if (!system.ListDirectory(observation.currentDirectory, observation.entries)) {
         observation.entries.clear();
-        observation.warnings.push_back("cannot list " + ownDirectory);
+        observation.warnings.push_back("cannot list " + observation.currentDirectory);
     }
+    const std::string ownDirectory = DirectoryOf(observation.executablePath);
 
     // The file is opened before the report is written, so that a failure shows in the report.
     bool holding = false;

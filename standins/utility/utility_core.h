@@ -26,8 +26,9 @@
 //   fullcmdline=[TEXT]                the whole command line: on Windows GetCommandLineA, on POSIX
 //                                     argv[0..] joined by blanks
 //   exe=PATH                          the utility's own executable
-//   file=NAME size=N                  one line per regular file in the executable's directory, in
-//                                     byte order of the names; N is the size in bytes
+//   file=NAME size=N                  one line per regular file in the current directory, listed
+//                                     through its text as the program got it, in byte order of
+//                                     the names; N is the size in bytes
 //   dir=NAME                          one line per subdirectory there, in byte order of the names
 //   warning=TEXT                      one line per knob that could not be used, and per listing or
 //                                     hold failure
@@ -70,7 +71,7 @@ using EnvironmentLookup = std::function<bool(const std::string& name, std::strin
 // warning.
 Knobs ParseKnobs(const EnvironmentLookup& lookup);
 
-// One entry of the executable's directory.
+// One entry of a directory listing.
 struct DirectoryEntry {
     std::string name;
     bool isDirectory = false;

@@ -77,7 +77,7 @@ class Launch(WineTestCase):
         self.assertFalse(os.path.exists(self.prefix.dvt))
 
     def test_a_locked_file_keeps_the_directory_after_seven_pauses(self):
-        self.prefix.trace_calls(["kernel32.Sleep", "kernel32.DeleteFileA"])
+        self.prefix.trace_calls(["kernel32.Sleep", "kernel32.DeleteFileW"])
         result = self.prefix.run(
             env=self.utility_env(HOLD_FILE="TraceLib.dll", HOLD_SECONDS="20"),
             debug="-all,+relay")
@@ -87,10 +87,10 @@ class Launch(WineTestCase):
         attempts = {}
         pauses = 0
         for line in result.stderr.splitlines():
-            deleting = re.search(r'Call KERNEL32\.DeleteFileA\([0-9a-f]+ "[^"]*\\\\([^"\\]+)"\)', line)
+            deleting = re.search(r'Call KERNEL32\.DeleteFileW\([0-9a-f]+ L"[^"]*\\\\([^"\\]+)"\)', line)
             if deleting:
                 name = deleting.group(1)
-            elif "Ret  KERNEL32.DeleteFileA() retval=00000000" in line:
+            elif "Ret  KERNEL32.DeleteFileW() retval=00000000" in line:
                 attempts[name] = attempts.get(name, 0) + 1
             elif "Call KERNEL32.Sleep(000003e8)" in line:
                 pauses += 1

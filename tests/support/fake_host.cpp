@@ -407,6 +407,15 @@ bool FakeHost::IsAbsolutePath(const std::string& path) {
     return platform::IsAbsoluteWindowsPath(path);
 }
 
+std::size_t FakeHost::PathLength(const std::string& path) {
+    std::size_t units = 0;
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        units += (byte & 0xC0) == 0x80 ? 0 : byte >= 0xF0 ? 2 : 1;
+    }
+    return units;
+}
+
 bool FakeHost::MakeWritable(const std::string& path) {
     calls.push_back("writable " + path);
     const std::string real = Resolve(path, false);

@@ -68,6 +68,8 @@ public:
     std::size_t ImageBytesFrom(const void* address) override;
     void* Allocate(std::size_t size) override;
     bool IsAbsolutePath(const std::string& path) override;
+    // Counts as Windows does: one unit for each UTF-8 character, two for one of four bytes.
+    std::size_t PathLength(const std::string& path) override;
     bool MakeWritable(const std::string& path) override;
     bool RemoveLink(const std::string& path) override;
     bool FileInUse(const std::string& path) override;

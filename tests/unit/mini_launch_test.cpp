@@ -336,33 +336,49 @@ TEST_F(Steps, OnlyAnAbsoluteProfileOrTemporaryDirectoryIsABase) {
 TEST_F(Steps, TheLongestPayloadPathMustFitTheWindowsCalls) {
     // The longest name among the embedded files.
     const std::string longest = "Microsoft.VC90.CRT.manifest";
-    // A base whose DVT\<longest name> path is exactly length characters long.
-    const auto baseFor = [&](std::size_t length) {
-        const std::size_t rest =
-            std::string("C:\\").size() + std::string("\\DVT\\").size() + longest.size();
-        return "C:\\" + std::string(length - rest, 'p');
+    // Windows counts a path in UTF-16 units: one for a letter that UTF-8 spells in one, two or
+    // three bytes, two for one that it spells in four.
+    struct Letter {
+        const char* what;
+        std::string utf8;
+        std::size_t units;
     };
-    {
-        fake_.environment["USERPROFILE"] = baseFor(259);
+    const Letter letters[] = {{"ASCII", "p", 1},
+                              {"Greek", "\xCE\xBB", 1},
+                              {"Chinese", "\xE4\xB8\xAD", 1},
+                              {"beyond the Basic Multilingual Plane", "\xF0\x9D\x92\x9C", 2}};
+    for (const Letter& letter : letters) {
+        SCOPED_TRACE(letter.what);
+        // A base whose DVT\<longest name> path is exactly length units long.
+        const auto baseFor = [&](std::size_t length) {
+            std::size_t left = length - std::string("C:\\").size() - std::string("\\DVT\\").size() -
+                               longest.size();
+            std::string base = "C:\\";
+            for (; left >= letter.units; left -= letter.units) {
+                base += letter.utf8;
+            }
+            return base + std::string(left, 'p');
+        };
+        {
+            fake_.environment["USERPROFILE"] = baseFor(259);
+            const std::string dvt = fake_.environment["USERPROFILE"] + "\\DVT";
+            AddTreeFile(fake_, dvt + "\\old.dll", "stale");
+            MiniLaunch launch;
+            EXPECT_TRUE(launch.CreateExecutionDirectory()) << "259 units fit";
+            EXPECT_EQ(fake_.files.count(dvt + "\\old.dll"), 0u);
+            EXPECT_EQ(fake_.GetPathKind(dvt), platform::PathKind::Directory);
+        }
+        fake_.environment["USERPROFILE"] = baseFor(260);
         const std::string dvt = fake_.environment["USERPROFILE"] + "\\DVT";
-        ASSERT_EQ((dvt + "\\" + longest).size(), 259u);
         AddTreeFile(fake_, dvt + "\\old.dll", "stale");
+        fake_.calls.clear();
         MiniLaunch launch;
-        EXPECT_TRUE(launch.CreateExecutionDirectory()) << "259 characters fit";
-        EXPECT_EQ(fake_.files.count(dvt + "\\old.dll"), 0u);
-        EXPECT_EQ(fake_.GetPathKind(dvt), platform::PathKind::Directory);
+        EXPECT_FALSE(launch.CreateExecutionDirectory()) << "260 units do not";
+        EXPECT_FALSE(launch.directoryCreated);
+        EXPECT_EQ(FileSystemCalls(fake_.calls), std::vector<std::string>{}) << "nothing is touched";
+        EXPECT_EQ(fake_.files[dvt + "\\old.dll"], "stale");
+        EXPECT_TRUE(fake_.pauses.empty());
     }
-    fake_.environment["USERPROFILE"] = baseFor(260);
-    const std::string dvt = fake_.environment["USERPROFILE"] + "\\DVT";
-    ASSERT_EQ((dvt + "\\" + longest).size(), 260u);
-    AddTreeFile(fake_, dvt + "\\old.dll", "stale");
-    fake_.calls.clear();
-    MiniLaunch launch;
-    EXPECT_FALSE(launch.CreateExecutionDirectory()) << "260 characters do not";
-    EXPECT_FALSE(launch.directoryCreated);
-    EXPECT_EQ(FileSystemCalls(fake_.calls), std::vector<std::string>{}) << "nothing is touched";
-    EXPECT_EQ(fake_.files[dvt + "\\old.dll"], "stale");
-    EXPECT_TRUE(fake_.pauses.empty());
 }
 
 TEST_F(Steps, AStaleTreeWithReadOnlyEntriesIsRemovedDepthFirst) {

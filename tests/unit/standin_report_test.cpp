@@ -266,7 +266,7 @@ TEST(StandinRun, WritesReportThenMarkerThenWaitsThenHandsOverTheHold) {
 
     EXPECT_EQ(standin::RunUtility(system, "", "/opt/DVT/NQVQlar.exe"), 0x103u);
 
-    EXPECT_EQ(system.log, (std::vector<std::string>{"list /opt/DVT", "open /opt/DVT/TraceLib.dll",
+    EXPECT_EQ(system.log, (std::vector<std::string>{"list /work/here", "open /opt/DVT/TraceLib.dll",
                                                     "write /out/report", "write /out/started",
                                                     "holder 9 at 1500"}));
     EXPECT_EQ(system.sleeps, 10u);
@@ -321,7 +321,7 @@ TEST(StandinRun, FailuresAreReportedWithoutChangingTheOutcome) {
     // Without knobs nothing is written and nothing waits.
     ScriptedSystem quiet;
     EXPECT_EQ(standin::RunUtility(quiet, "", ""), 0u);
-    EXPECT_EQ(quiet.log, (std::vector<std::string>{"list /opt/DVT"}));
+    EXPECT_EQ(quiet.log, (std::vector<std::string>{"list /work/here"}));
     EXPECT_EQ(quiet.sleeps, 0u);
 
     // A listing or hold failure, and an unusable knob, land in the report; the helper is not
@@ -337,14 +337,14 @@ TEST(StandinRun, FailuresAreReportedWithoutChangingTheOutcome) {
                           {"NQVQLAR_HOLD_SECONDS", "4"}};
     EXPECT_EQ(standin::RunUtility(broken, "--hold 4", ""), 0u);
     EXPECT_EQ(broken.log,
-              (std::vector<std::string>{"list /opt/DVT", "open /opt/DVT/Gone.dll",
+              (std::vector<std::string>{"list /work/here", "open /opt/DVT/Gone.dll",
                                         "write /out/report", "write /out/started",
                                         "error NQVQlar: cannot create the marker /out/started"}));
     const std::string report = broken.written["/out/report"];
     EXPECT_EQ(report.find("file="), std::string::npos) << report;
     EXPECT_NE(report.find("cmdline=[--hold 4]\n"), std::string::npos) << report;
     EXPECT_NE(report.find("warning=NQVQLAR_EXIT_CODE=x is not a number from 0 to 4294967295; "
-                          "using 0\nwarning=cannot list /opt/DVT\n"
+                          "using 0\nwarning=cannot list /work/here\n"
                           "warning=cannot hold /opt/DVT/Gone.dll: no such file\nend\n"),
               std::string::npos)
         << report;
@@ -360,7 +360,7 @@ TEST(StandinRun, FailuresAreReportedWithoutChangingTheOutcome) {
     EXPECT_EQ(standin::RunUtility(stuck, "", ""), 255u);
     EXPECT_EQ(stuck.log,
               (std::vector<std::string>{
-                  "list /opt/DVT", "open /opt/DVT/TraceLib.dll", "write /out/report",
+                  "list /work/here", "open /opt/DVT/TraceLib.dll", "write /out/report",
                   "error NQVQlar: cannot write the report /out/report", "holder 1 at 1000",
                   "error NQVQlar: cannot start the holder: no processes left"}));
 }
