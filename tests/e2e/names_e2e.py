@@ -32,15 +32,18 @@ CASES = [
 
 
 class Names(WineTestCase):
+    def setUp(self):
+        super().setUp()
+        # Every Wine process of the test, the helpers included, maps file names the same way.
+        self.prefix.env.update(LANG="C.UTF-8", LC_ALL="C.UTF-8")
+
     def start_as(self, profile, *more, debug="-all", **knobs):
         """Starts the launcher with USERPROFILE set to profile through the wide Windows calls, and
         the stand-in utility's knobs; more holds further settings for with_environment."""
         helper = os.path.join(os.path.dirname(os.environ["MXV_OS_CODE"]), "with_environment.exe")
         launcher = self.prefix.windows_path(os.environ["MXV_EXE"])
-        env = self.utility_env(**knobs)
-        env.update(LANG="C.UTF-8", LC_ALL="C.UTF-8")
         return self.prefix.start(["USERPROFILE=" + profile] + list(more) + ["--", launcher],
-                                 env=env, program=helper, debug=debug)
+                                 env=self.utility_env(**knobs), program=helper, debug=debug)
 
     def launch_as(self, profile, *more, debug="-all"):
         return self.start_as(profile, *more, debug=debug).finish()
