@@ -35,24 +35,26 @@ def screen_of(text):
 
 
 class Hardware(WineTestCase):
-    def application(self, libraries):
+    def application(self, libraries, name="app"):
         """A directory holding a copy of the launcher and only the given probe libraries."""
-        app = os.path.join(self.prefix.root, "app")
+        app = os.path.join(self.prefix.root, name)
         os.makedirs(app)
         shutil.copy(EXE, app)
         for library in libraries:
             shutil.copy(library, app)
         return os.path.join(app, os.path.basename(EXE))
 
-    def dump(self, program, switches):
-        terminal = Terminal(self.prefix, switches, self.prefix.files, program=program)
+    def dump(self, program, switches, folder=None, env=None):
+        """The screen of program run with switches in folder (the prefix's files by default)."""
+        folder = folder or self.prefix.files
+        terminal = Terminal(self.prefix, switches, folder, env, program=program)
         self.addCleanup(terminal.close)
         terminal.wait_for_text(PROMPT.strip())
         screen = terminal.screen()
         terminal.send_key("x")
         self.assertEqual(terminal.exit_code(), 1)
         self.assert_log_entries([SUCCESS])
-        self.assertEqual(sorted(os.listdir(self.prefix.files)), sorted(PAYLOAD_NAMES))
+        self.assertEqual(sorted(os.listdir(folder)), sorted(PAYLOAD_NAMES))
         lines = [line.rstrip() for line in screen.split("\n")]
         while lines and not lines[-1]:
             lines.pop()
@@ -85,6 +87,21 @@ class Hardware(WineTestCase):
             + "Fallback record one:\tFIXTURE\\SIMONLY_0001:\tFixture Sim Works:\n"
             + "Fallback record two:\tFIXTURE\\SIMONLY_0002:\tFixture Sim Works:\n"
             + TRAILER)))
+
+    def test_folders_named_outside_the_code_page(self):
+        # The launcher with its probe library, and the folder it dumps into, have Greek names,
+        # which the Western code page of a C.UTF-8 Wine cannot hold.
+        greek = "\u0395\u03bb\u03ad\u03bd\u03b7"
+        program = self.application([os.path.join(FIXTURES, "simonly", "ZeToolSim.dll")], greek)
+        folder = os.path.join(self.prefix.root, greek + "-dump")
+        os.makedirs(folder)
+        self.assertEqual(self.dump(program, ["/b /h"], folder,
+                                   {"LANG": "C.UTF-8", "LC_ALL": "C.UTF-8"}),
+                         screen_of(console_text(
+                             HEADER
+                             + "Fallback record one:\tFIXTURE\\SIMONLY_0001:\tFixture Sim Works:\n"
+                             + "Fallback record two:\tFIXTURE\\SIMONLY_0002:\tFixture Sim Works:\n"
+                             + TRAILER)))
 
     def test_a_table_without_end_record_stops_at_the_image_end(self):
         # The table fills the DLL's image to its last byte with no end record: the report ends at
