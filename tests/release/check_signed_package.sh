@@ -3,8 +3,9 @@
 # under WORK, with a throwaway certificate authority made there. Both archives must be the same, byte
 # for byte; in the first one, MXVLaunch.exe and ZeToolSim.dll must each carry a SHA-1 signature and a
 # nested SHA-256 one that osslsigncode verifies against that authority (and not against another),
-# signed at the commit's time, and still pass check_launcher_image.py as signed images; SHA256SUMS
-# must match them. The archive is left unpacked in WORK/package for the Wine test of the launcher.
+# signed at the commit's time, still pass check_launcher_image.py as signed images and be the unsigned
+# build once the signatures are removed; SHA256SUMS must match them. The archive is left unpacked in
+# WORK/package for the Wine test of the launcher.
 #
 #   check_signed_package.sh SOURCE_DIR WORK GENERATOR TOOLCHAIN_FILE PAYLOAD_DIR PYTHON
 set -euo pipefail
@@ -59,5 +60,9 @@ for binary in MXVLaunch.exe ZeToolSim.dll; do
     echo "FAIL: $binary has signatures with digests '$digests', $times of them made at $signed_at"
     exit 1
   fi
-  echo "$binary: SHA-1 and nested SHA-256 signatures verified, both made at $signed_at"
+  # Signing adds the signatures and nothing else: without them the file is the unsigned build's.
+  osslsigncode remove-signature -in "$binary" -out "$work/$binary.unsigned" >/dev/null
+  cmp "$work/$binary.unsigned" "$work/a/MXVLaunch/$binary"
+  echo "$binary: SHA-1 and nested SHA-256 signatures verified, both made at $signed_at; without"
+  echo "  them it is the unsigned build"
 done
