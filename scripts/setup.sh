@@ -9,6 +9,7 @@ export DEBIAN_FRONTEND=noninteractive
 packages=(
   cmake make g++ gcc pkg-config googletest libgtest-dev libbz2-dev libbenchmark-dev
   clang-format python3 tmux dpkg-dev
+  osslsigncode openssl
   clang libclang-rt-14-dev
   gcc-mingw-w64-i686-win32 g++-mingw-w64-i686-win32 binutils-mingw-w64-i686
   gcc-mingw-w64-x86-64-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64

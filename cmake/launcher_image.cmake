@@ -1,0 +1,36 @@
+# mxv_launcher_image(TARGET): what a launcher program's image tells Windows beyond its code. It gets
+# the application manifest (see manifest.rc.in) and, after linking, the two run-from-swap bits of its
+# file header (see run_from_swap.py), so that Windows copies it to the page file when it is started
+# from a share, a CD or a USB stick. Natively it does nothing.
+if(WIN32)
+  find_package(Python3 COMPONENTS Interpreter REQUIRED)
+endif()
+
+function(mxv_launcher_image target)
+  if(NOT WIN32)
+    return()
+  endif()
+  get_target_property(MXV_MANIFEST_NAME ${target} OUTPUT_NAME)
+  if(NOT MXV_MANIFEST_NAME)
+    set(MXV_MANIFEST_NAME ${target})
+  endif()
+  # The architecture in the manifest's identity must be the image's own.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(MXV_MANIFEST_ARCH amd64)
+  else()
+    set(MXV_MANIFEST_ARCH x86)
+  endif()
+  set(MXV_MANIFEST_FILE "${CMAKE_BINARY_DIR}/manifest/${target}.manifest")
+  set(_rc "${CMAKE_BINARY_DIR}/manifest/${target}.rc")
+  configure_file("${PROJECT_SOURCE_DIR}/cmake/launcher.manifest.in" "${MXV_MANIFEST_FILE}" @ONLY)
+  configure_file("${PROJECT_SOURCE_DIR}/cmake/manifest.rc.in" "${_rc}" @ONLY)
+  target_sources(${target} PRIVATE "${_rc}")
+  # The resource compiler reads the manifest through the resource script, which CMake does not scan.
+  set_source_files_properties("${_rc}" PROPERTIES OBJECT_DEPENDS "${MXV_MANIFEST_FILE}")
+
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND "${Python3_EXECUTABLE}" "${PROJECT_SOURCE_DIR}/cmake/run_from_swap.py"
+            "$<TARGET_FILE:${target}>"
+    COMMENT "Setting the run-from-swap bits of ${target}"
+    VERBATIM)
+endfunction()

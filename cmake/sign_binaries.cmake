@@ -1,0 +1,50 @@
+# Signs Windows binaries with Authenticode for the release package: first a signature with a SHA-1
+# digest, which Windows 2000 and XP before SP3 can check, then a second one with a SHA-256 digest
+# nested inside it, for the systems that want SHA-256. Each signed copy goes to OUTPUT_DIR under the
+# binary's own name, and is replaced there only when its bytes changed.
+#
+#   cmake -DOSSLSIGNCODE=PATH -DCERT=PEM -DKEY=PEM -DDESCRIPTION=TEXT -DSOURCE_DIR=DIR [-DGIT=PATH]
+#         -DOUTPUT_DIR=DIR "-DFILES=FILE|FILE..." -P sign_binaries.cmake
+#
+# The signing time written into both signatures is fixed, so that the same binaries, certificate and
+# key give the same bytes: SOURCE_DATE_EPOCH (seconds since 1970) when it is set, else the commit
+# time of the source tree's checked-out commit. Without a timestamp from a timestamp authority, a
+# signature counts only while its certificate is valid.
+foreach(_variable OSSLSIGNCODE CERT KEY DESCRIPTION SOURCE_DIR OUTPUT_DIR FILES)
+  if(NOT DEFINED ${_variable})
+    message(FATAL_ERROR "${_variable} is not set")
+  endif()
+endforeach()
+
+if(NOT "$ENV{SOURCE_DATE_EPOCH}" STREQUAL "")
+  set(_time "$ENV{SOURCE_DATE_EPOCH}")
+elseif(GIT)
+  execute_process(COMMAND "${GIT}" -C "${SOURCE_DIR}" log -1 --format=%ct
+                  OUTPUT_VARIABLE _time OUTPUT_STRIP_TRAILING_WHITESPACE
+                  RESULT_VARIABLE _result ERROR_QUIET)
+  if(NOT _result EQUAL 0)
+    set(_time "")
+  endif()
+endif()
+if(NOT _time MATCHES "^[0-9]+$")
+  message(FATAL_ERROR "No signing time: ${SOURCE_DIR} is no git checkout with a commit, so set "
+                      "SOURCE_DATE_EPOCH to the time to sign with, in seconds since 1970")
+endif()
+
+file(MAKE_DIRECTORY "${OUTPUT_DIR}")
+string(REPLACE "|" ";" _files "${FILES}")
+foreach(_file IN LISTS _files)
+  get_filename_component(_name "${_file}" NAME)
+  set(_sha1 "${OUTPUT_DIR}/${_name}.sha1.tmp")
+  set(_both "${OUTPUT_DIR}/${_name}.sha256.tmp")
+  file(REMOVE "${_sha1}" "${_both}")
+  set(_common -certs "${CERT}" -key "${KEY}" -n "${DESCRIPTION}" -time "${_time}")
+  execute_process(
+    COMMAND "${OSSLSIGNCODE}" sign ${_common} -h sha1 -in "${_file}" -out "${_sha1}"
+    COMMAND_ERROR_IS_FATAL ANY OUTPUT_QUIET)
+  execute_process(
+    COMMAND "${OSSLSIGNCODE}" sign ${_common} -h sha256 -nest -in "${_sha1}" -out "${_both}"
+    COMMAND_ERROR_IS_FATAL ANY OUTPUT_QUIET)
+  file(COPY_FILE "${_both}" "${OUTPUT_DIR}/${_name}" ONLY_IF_DIFFERENT)
+  file(REMOVE "${_sha1}" "${_both}")
+endforeach()
