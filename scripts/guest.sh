@@ -23,6 +23,8 @@ top=$(cd "$(dirname "$0")/.." && pwd -P)
 cache=${MXV_GUEST_CACHE:-/var/cache/mxvlaunch-guest}
 guest_dir=$top/scripts/guest
 export DEBIAN_FRONTEND=noninteractive
+# shellcheck source=chroot_mounts.sh
+. "$top/scripts/chroot_mounts.sh"
 
 say() { echo "guest: $*" >&2; }
 die() {
@@ -76,6 +78,17 @@ key=$( (echo "$recipe_version ${guest_packages[*]} $codename"; host_sources
   cat "$guest_dir/mxv-init" "$guest_dir/provision.sh") | sha256sum | cut -c1-16)
 image_dir=$cache/$key
 image=$image_dir/root.img
+build_dir=$cache/$key.build
+
+# Creates the cache and names it by its canonical path, which the removal of an interrupted build's
+# mounts relies on.
+open_cache() {
+  mkdir -p "$cache"
+  cache=$(cd "$cache" && pwd -P)
+  image_dir=$cache/$key
+  image=$image_dir/root.img
+  build_dir=$cache/$key.build
+}
 
 host_tools() {
   local missing=() p
@@ -93,6 +106,8 @@ host_tools() {
 #   boot IMAGE_MODE TIMEOUT CMD...   IMAGE_MODE is "snapshot" (nothing is kept) or "write"
 qemu_pid=
 out=
+# On any exit: stops QEMU, removes the run's folder, and unmounts what this process mounted in a
+# chroot, which is nothing unless it builds.
 cleanup() {
   if [ -n "$qemu_pid" ] && kill -0 "$qemu_pid" 2>/dev/null; then
     kill "$qemu_pid" 2>/dev/null || true
@@ -100,16 +115,7 @@ cleanup() {
     kill -9 "$qemu_pid" 2>/dev/null || true
   fi
   [ -z "$out" ] || rm -rf "$out"
-  unmount_under "$cache/$key.build"
-}
-
-# Unmounts whatever an interrupted build left mounted in its chroot, deepest first, so that removing
-# the build never reaches into this machine's own /dev, /proc or /sys.
-unmount_under() {
-  local m
-  awk -v dir="$1/" 'index($2, dir) == 1 { print $2 }' /proc/mounts | sort -r | while read -r m; do
-    umount -l "$m" 2>/dev/null || true
-  done
+  chroot_unmount || say "a mount in the chroot could not be removed"
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
@@ -169,16 +175,24 @@ boot() {
   return "$(cat "$out/rc")"
 }
 
+# Throws away DIR, a build that did not finish: first what its process, which is gone, left mounted
+# in its chroot, then the rest, never crossing into another file system.
+discard_build() {
+  local dir=$1
+  [ -e "$dir" ] || return 0
+  chroot_clear_leftovers "$dir/root" || die "a mount left in $dir/root could not be removed"
+  rm -rf --one-file-system "$dir"
+}
+
 build_image() {
-  local start root mirror
+  local start root mirror status f
   start=$(now)
   mirror=$(host_mirror "$codename")
   [ -n "$mirror" ] || die "no Debian mirror for $codename found in this machine's apt sources"
-  mkdir -p "$cache"
-  # An unfinished build from before is thrown away.
-  unmount_under "$cache/$key.build"
-  rm -rf --one-file-system "$cache/$key.build"
-  root=$cache/$key.build/root
+  # An unfinished build from before is thrown away; its process is gone, since this one holds the
+  # build lock.
+  discard_build "$build_dir"
+  root=$build_dir/root
   mkdir -p "$root"
   say "building the guest image (first run on this machine: about 15 minutes)"
   say "debootstrap of Debian $codename from this machine's mirror"
@@ -194,18 +208,15 @@ build_image() {
   done
   printf 'path-exclude /usr/share/doc/*\npath-exclude /usr/share/man/*\npath-exclude /usr/share/locale/*\n' \
     >"$root/etc/dpkg/dpkg.cfg.d/01-nodoc"
-  mount -t proc proc "$root/proc"
-  mount --rbind /dev "$root/dev"
-  mount -t sysfs sys "$root/sys"
-  local status=0
+  chroot_mount "$root" || die "mounting proc, /dev and sys in the chroot failed"
+  status=0
   timeout 2400 chroot "$root" /bin/sh -ec "
     dpkg --add-architecture i386
     apt-get update -qq
     apt-get install -y -qq --no-install-recommends ${guest_packages[*]}
     apt-get clean
     rm -rf /var/lib/apt/lists/*" >"$cache/$key.build/install.log" 2>&1 || status=$?
-  umount -R "$root/dev" || umount -l "$root/dev"
-  umount "$root/proc" "$root/sys"
+  chroot_unmount || die "unmounting proc, /dev or sys in the chroot failed"
   if [ $status != 0 ]; then
     tail -n 20 "$cache/$key.build/install.log" >&2
     die "installing the guest's packages failed"
@@ -241,7 +252,7 @@ image_ready() { [ -f "$image_dir/root.img" ] && [ -f "$image_dir/vmlinuz" ]; }
 ensure_image() {
   image_ready && return 0
   # One build at a time on a machine; a run that waited here finds the image the other one built.
-  mkdir -p "$cache"
+  open_cache
   exec 9>"$cache/build.lock"
   flock 9
   image_ready && return 0
