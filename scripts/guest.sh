@@ -80,10 +80,10 @@ image_dir=$cache/$key
 image=$image_dir/root.img
 build_dir=$cache/$key.build
 
-# Creates the cache and names it by its canonical path, which the removal of an interrupted build's
-# mounts relies on.
+# Creates the cache, private to this user when it is new, and names it by its canonical path, which
+# the removal of an interrupted build's mounts relies on.
 open_cache() {
-  mkdir -p "$cache"
+  [ -d "$cache" ] || (umask 077 && mkdir -p "$cache")
   cache=$(cd "$cache" && pwd -P)
   image_dir=$cache/$key
   image=$image_dir/root.img
@@ -123,8 +123,9 @@ trap 'exit 130' INT TERM
 boot() {
   local mode=$1 limit=$2
   shift 2
+  # The folder is private (mktemp makes it so): whoever could write in it could replace the guest's
+  # boot script or command, or its exit code. QEMU runs as this user and writes in it as that user.
   out=$(mktemp -d /tmp/mxv-guest.XXXXXX)
-  chmod 777 "$out"
   printf '%q ' "$@" >"$out/command"
   printf '%s\n' "$top" >"$out/tree"
   cp "$guest_dir/init.sh" "$out/init.sh"
@@ -172,7 +173,13 @@ boot() {
     return 1
   fi
   say "powered off after $(($(now) - start)) s"
-  return "$(cat "$out/rc")"
+  local rc
+  rc=$(cat "$out/rc")
+  if ! [[ $rc =~ ^[0-9]{1,3}$ ]] || [ "$rc" -gt 255 ]; then
+    say "the guest's exit code is not one: $rc"
+    return 1
+  fi
+  return "$rc"
 }
 
 # Throws away DIR, a build that did not finish: first what its process, which is gone, left mounted
