@@ -102,13 +102,37 @@ host_tools() {
   fi
 }
 
+# The long steps of a build run in the background while this script waits for them, so that a signal
+# reaches it at once and its exit stops them.
+#   in_background CMD...       runs CMD and returns its status
+#   bounded LIMIT LOG CMD...   runs CMD for at most LIMIT seconds, its output in LOG
+step_pid=
+in_background() {
+  local status=0
+  "$@" &
+  step_pid=$!
+  wait "$step_pid" || status=$?
+  step_pid=
+  return $status
+}
+bounded() {
+  local limit=$1 log=$2
+  shift 2
+  in_background timeout -k 20 "$limit" "$@" >"$log" 2>&1
+}
+
 # Boots the guest and runs a command in it.
 #   boot IMAGE_MODE TIMEOUT CMD...   IMAGE_MODE is "snapshot" (nothing is kept) or "write"
 qemu_pid=
 out=
-# On any exit: stops QEMU, removes the run's folder, and unmounts what this process mounted in a
-# chroot, which is nothing unless it builds.
+# On any exit: stops the build's running step (timeout passes the signal to all it started) and
+# QEMU, removes the run's folder, and unmounts what this process mounted in a chroot, which is
+# nothing unless it builds.
 cleanup() {
+  if [ -n "$step_pid" ]; then
+    kill "$step_pid" 2>/dev/null || true
+    wait "$step_pid" 2>/dev/null || true
+  fi
   if [ -n "$qemu_pid" ] && kill -0 "$qemu_pid" 2>/dev/null; then
     kill "$qemu_pid" 2>/dev/null || true
     sleep 1
@@ -203,9 +227,9 @@ build_image() {
   mkdir -p "$root"
   say "building the guest image (first run on this machine: about 15 minutes)"
   say "debootstrap of Debian $codename from this machine's mirror"
-  timeout 1200 debootstrap --variant=minbase --arch=amd64 "$codename" "$root" "$mirror" \
-    >"$cache/$key.build/debootstrap.log" 2>&1 \
-    || { tail -n 20 "$cache/$key.build/debootstrap.log" >&2; die "debootstrap failed"; }
+  bounded 1200 "$build_dir/debootstrap.log" \
+    debootstrap --variant=minbase --arch=amd64 "$codename" "$root" "$mirror" \
+    || { tail -n 20 "$build_dir/debootstrap.log" >&2; die "debootstrap failed"; }
   say "debootstrap done after $(($(now) - start)) s"
 
   # The guest installs from the same sources as this machine.
@@ -217,15 +241,15 @@ build_image() {
     >"$root/etc/dpkg/dpkg.cfg.d/01-nodoc"
   chroot_mount "$root" || die "mounting proc, /dev and sys in the chroot failed"
   status=0
-  timeout 2400 chroot "$root" /bin/sh -ec "
+  bounded 2400 "$build_dir/install.log" chroot "$root" /bin/sh -ec "
     dpkg --add-architecture i386
     apt-get update -qq
     apt-get install -y -qq --no-install-recommends ${guest_packages[*]}
     apt-get clean
-    rm -rf /var/lib/apt/lists/*" >"$cache/$key.build/install.log" 2>&1 || status=$?
+    rm -rf /var/lib/apt/lists/*" || status=$?
   chroot_unmount || die "unmounting proc, /dev or sys in the chroot failed"
   if [ $status != 0 ]; then
-    tail -n 20 "$cache/$key.build/install.log" >&2
+    tail -n 20 "$build_dir/install.log" >&2
     die "installing the guest's packages failed"
   fi
   say "packages installed after $(($(now) - start)) s"
@@ -234,9 +258,10 @@ build_image() {
   cp "$guest_dir/mxv-init" "$root/sbin/mxv-init"
   chmod 755 "$root/sbin/mxv-init"
   echo mxv-guest >"$root/etc/hostname"
-  cp "$root/vmlinuz" "$cache/$key.build/vmlinuz"
-  cp "$root/initrd.img" "$cache/$key.build/initrd.img"
-  mkfs.ext4 -q -F -L mxvroot -d "$root" "$cache/$key.build/root.img" 16G >/dev/null
+  cp "$root/vmlinuz" "$build_dir/vmlinuz"
+  cp "$root/initrd.img" "$build_dir/initrd.img"
+  bounded 1200 "$build_dir/mkfs.log" mkfs.ext4 -q -F -L mxvroot -d "$root" "$build_dir/root.img" 16G \
+    || { tail -n 20 "$build_dir/mkfs.log" >&2; die "writing the image failed"; }
   rm -rf --one-file-system "$root"
   say "image written after $(($(now) - start)) s"
 
