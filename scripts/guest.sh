@@ -16,7 +16,14 @@
 # a run is kept: the image is opened with snapshot=on. The guest has no network. CMD's standard output
 # and error come back through a second 9p share as they are written, and its exit code is this
 # script's. Every step is bounded in time (MXV_GUEST_TIMEOUT seconds for a run, 3600 by default), and
-# no QEMU process outlives the script.
+# no QEMU process outlives the script unless the script is killed outright.
+#
+# Several copies of this script may run at once, from one checkout or from several. One build runs at a
+# time on a machine: the build lock is held while building and only then, and none of the QEMU
+# processes gets it. A run holds a shared lock on the image it boots, and a build removes the image of
+# another key only when it can take that lock exclusively, so it never removes one in use. Only the
+# process that builds touches its build. The folder through which a run talks to its guest is
+# private to the user who runs the script.
 set -euo pipefail
 
 top=$(cd "$(dirname "$0")/.." && pwd -P)
@@ -102,8 +109,8 @@ host_tools() {
   fi
 }
 
-# The long steps of a build run in the background while this script waits for them, so that a signal
-# reaches it at once and its exit stops them.
+# The long steps of a build, and the wait for the build lock, run in the background while this script
+# waits for them, so that a signal reaches it at once and its exit stops them.
 #   in_background CMD...       runs CMD and returns its status
 #   bounded LIMIT LOG CMD...   runs CMD for at most LIMIT seconds, its output in LOG
 step_pid=
@@ -160,16 +167,18 @@ boot() {
   local start
   start=$(now)
   say "booting (QEMU, software emulation, 2 CPUs)"
+  # Neither QEMU nor the tails get this script's locks (descriptors 8 and 9): the build lock is
+  # released when the build is done, and a killed script leaves no child holding a lock.
   qemu-system-x86_64 -accel tcg,thread=multi -cpu max,smap=off -smp 2 -m 6G \
     -display none -no-reboot -nic none -monitor none -serial "file:$out/console.log" \
     -kernel "$image_dir/vmlinuz" -initrd "$image_dir/initrd.img" \
     -append "console=ttyS0 root=/dev/vda rw init=/sbin/mxv-init panic=1 quiet" \
     -drive "$drive" \
     -virtfs "local,path=$top,mount_tag=mxvtree,security_model=none,readonly=on" \
-    -virtfs "local,path=$out,mount_tag=mxvout,security_model=none" &
+    -virtfs "local,path=$out,mount_tag=mxvout,security_model=none" 8<&- 9>&- &
   qemu_pid=$!
-  tail -n +1 -s 0.5 -f --pid="$qemu_pid" "$out/stdout" &
-  tail -n +1 -s 0.5 -f --pid="$qemu_pid" "$out/stderr" >&2 &
+  tail -n +1 -s 0.5 -f --pid="$qemu_pid" "$out/stdout" 8<&- 9>&- &
+  tail -n +1 -s 0.5 -f --pid="$qemu_pid" "$out/stderr" >&2 8<&- 9>&- &
   local booted=0 elapsed
   while kill -0 "$qemu_pid" 2>/dev/null; do
     elapsed=$(($(now) - start))
@@ -213,6 +222,35 @@ discard_build() {
   [ -e "$dir" ] || return 0
   chroot_clear_leftovers "$dir/root" || die "a mount left in $dir/root could not be removed"
   rm -rf --one-file-system "$dir"
+}
+
+# Removes DIR, a finished image, unless a run is using it: the exclusive lock on its image is only
+# tried, never waited for, and held until it is gone. Returns 1 when the image is in use.
+remove_unused_image() {
+  local dir=$1
+  [ -e "$dir" ] || return 0
+  if [ -f "$dir/root.img" ] && { exec 7<"$dir/root.img"; } 2>/dev/null; then
+    if ! flock -xn 7; then
+      exec 7<&-
+      return 1
+    fi
+  fi
+  rm -rf --one-file-system "$dir"
+  exec 7<&-
+}
+
+# Removes what other keys left in the cache: images out of date (but each one in use is left for a
+# later build) and builds that did not finish. Only names of this script's own form are touched.
+prune_other_keys() {
+  local entry name
+  for entry in "$cache"/*; do
+    name=${entry##*/}
+    [[ $name =~ ^[0-9a-f]{16}(\.build(\.done)?)?$ ]] && [ "$name" != "$key" ] || continue
+    case "$name" in
+      *.build | *.build.done) discard_build "$entry" ;;
+      *) remove_unused_image "$entry" || say "kept the image $name: a run is using it" ;;
+    esac
+  done
 }
 
 build_image() {
@@ -266,30 +304,54 @@ build_image() {
   say "image written after $(($(now) - start)) s"
 
   # The prefixes are made by Wine in the guest itself, once, and kept in the image.
-  image_dir=$cache/$key.build
+  image_dir=$build_dir
   image=$image_dir/root.img
   boot write 1800 /bin/sh "$guest_dir/provision.sh" || die "making the Wine prefixes in the guest failed"
-  mv "$cache/$key.build" "$image_dir.done"
   image_dir=$cache/$key
   image=$image_dir/root.img
-  rm -rf "$image_dir"
-  mv "$cache/$key.build.done" "$image_dir"
+  # What is at the image's place is incomplete (else there had been no build); no run boots it.
+  remove_unused_image "$image_dir" || die "an incomplete image at $image_dir is in use"
+  mv "$build_dir" "$image_dir"
   # Images of other keys are out of date.
-  find "$cache" -mindepth 1 -maxdepth 1 ! -name "$key" ! -name build.lock -exec rm -rf --one-file-system {} +
+  prune_other_keys
   say "guest image ready after $(($(now) - start)) s: $(du -sh "$image" | cut -f1) on disk"
 }
 
 image_ready() { [ -f "$image_dir/root.img" ] && [ -f "$image_dir/vmlinuz" ]; }
 
+# Builds the image unless it is ready. One build at a time on a machine: descriptor 9 holds the build
+# lock while this process builds, and only then. A run that waited here finds the image that the
+# other one built.
 ensure_image() {
   image_ready && return 0
-  # One build at a time on a machine; a run that waited here finds the image the other one built.
   open_cache
-  exec 9>"$cache/build.lock"
-  flock 9
-  image_ready && return 0
-  host_tools
-  build_image
+  exec 9>>"$cache/build.lock"
+  # A lock that a child takes on the descriptor belongs to the open file, which this process keeps.
+  in_background flock 9
+  if ! image_ready; then
+    host_tools
+    build_image
+  fi
+  exec 9>&-
+}
+
+# Makes sure the image is there and takes a shared lock on it (descriptor 8) for the rest of this
+# process, so that no build of another key removes it meanwhile. The lock counts only when it is
+# taken on the file that the image's path still names, and the image is whole; a build may have
+# removed it between the check and the lock, and then it is built again.
+use_image() {
+  local attempt
+  for attempt in 1 2 3; do
+    ensure_image
+    if { exec 8<"$image"; } 2>/dev/null; then
+      flock -s 8
+      if [ /dev/fd/8 -ef "$image" ] && image_ready; then
+        return 0
+      fi
+      exec 8<&-
+    fi
+  done
+  die "the guest image was removed $attempt times just before this run could use it"
 }
 
 case "${1:-}" in
@@ -304,7 +366,7 @@ case "${1:-}" in
     shift
     [ "${1:-}" = -- ] && shift
     [ $# -gt 0 ] || die "usage: guest.sh run -- COMMAND..."
-    ensure_image
+    use_image
     host_tools
     boot snapshot "${MXV_GUEST_TIMEOUT:-3600}" "$@"
     ;;
