@@ -16,13 +16,22 @@
 # a run is kept: the image is opened with snapshot=on. The guest has no network. CMD's standard output
 # and error come back through a second 9p share as they are written, and its exit code is this
 # script's. Every step is bounded in time (MXV_GUEST_TIMEOUT seconds for a run, 3600 by default), and
-# no QEMU process outlives the script.
+# no QEMU process outlives the script unless the script is killed outright.
+#
+# Several copies of this script may run at once, from one checkout or from several. One build runs at a
+# time on a machine: the build lock is held while building and only then, and none of the QEMU
+# processes gets it. A run holds a shared lock on the image it boots, and a build removes the image of
+# another key only when it can take that lock exclusively, so it never removes one in use. Only the
+# process that builds touches its build. The folder through which a run talks to its guest is
+# private to the user who runs the script.
 set -euo pipefail
 
 top=$(cd "$(dirname "$0")/.." && pwd -P)
 cache=${MXV_GUEST_CACHE:-/var/cache/mxvlaunch-guest}
 guest_dir=$top/scripts/guest
 export DEBIAN_FRONTEND=noninteractive
+# shellcheck source=chroot_mounts.sh
+. "$top/scripts/chroot_mounts.sh"
 
 say() { echo "guest: $*" >&2; }
 die() {
@@ -76,6 +85,17 @@ key=$( (echo "$recipe_version ${guest_packages[*]} $codename"; host_sources
   cat "$guest_dir/mxv-init" "$guest_dir/provision.sh") | sha256sum | cut -c1-16)
 image_dir=$cache/$key
 image=$image_dir/root.img
+build_dir=$cache/$key.build
+
+# Creates the cache, private to this user when it is new, and names it by its canonical path, which
+# the removal of an interrupted build's mounts relies on.
+open_cache() {
+  [ -d "$cache" ] || (umask 077 && mkdir -p "$cache")
+  cache=$(cd "$cache" && pwd -P)
+  image_dir=$cache/$key
+  image=$image_dir/root.img
+  build_dir=$cache/$key.build
+}
 
 host_tools() {
   local missing=() p
@@ -89,27 +109,44 @@ host_tools() {
   fi
 }
 
+# The long steps of a build, and the wait for the build lock, run in the background while this script
+# waits for them, so that a signal reaches it at once and its exit stops them.
+#   in_background CMD...       runs CMD and returns its status
+#   bounded LIMIT LOG CMD...   runs CMD for at most LIMIT seconds, its output in LOG
+step_pid=
+in_background() {
+  local status=0
+  "$@" &
+  step_pid=$!
+  wait "$step_pid" || status=$?
+  step_pid=
+  return $status
+}
+bounded() {
+  local limit=$1 log=$2
+  shift 2
+  in_background timeout -k 20 "$limit" "$@" >"$log" 2>&1
+}
+
 # Boots the guest and runs a command in it.
 #   boot IMAGE_MODE TIMEOUT CMD...   IMAGE_MODE is "snapshot" (nothing is kept) or "write"
 qemu_pid=
 out=
+# On any exit: stops the build's running step (timeout passes the signal to all it started) and
+# QEMU, removes the run's folder, and unmounts what this process mounted in a chroot, which is
+# nothing unless it builds.
 cleanup() {
+  if [ -n "$step_pid" ]; then
+    kill "$step_pid" 2>/dev/null || true
+    wait "$step_pid" 2>/dev/null || true
+  fi
   if [ -n "$qemu_pid" ] && kill -0 "$qemu_pid" 2>/dev/null; then
     kill "$qemu_pid" 2>/dev/null || true
     sleep 1
     kill -9 "$qemu_pid" 2>/dev/null || true
   fi
   [ -z "$out" ] || rm -rf "$out"
-  unmount_under "$cache/$key.build"
-}
-
-# Unmounts whatever an interrupted build left mounted in its chroot, deepest first, so that removing
-# the build never reaches into this machine's own /dev, /proc or /sys.
-unmount_under() {
-  local m
-  awk -v dir="$1/" 'index($2, dir) == 1 { print $2 }' /proc/mounts | sort -r | while read -r m; do
-    umount -l "$m" 2>/dev/null || true
-  done
+  chroot_unmount || say "a mount in the chroot could not be removed"
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
@@ -117,8 +154,9 @@ trap 'exit 130' INT TERM
 boot() {
   local mode=$1 limit=$2
   shift 2
+  # The folder is private (mktemp makes it so): whoever could write in it could replace the guest's
+  # boot script or command, or its exit code. QEMU runs as this user and writes in it as that user.
   out=$(mktemp -d /tmp/mxv-guest.XXXXXX)
-  chmod 777 "$out"
   printf '%q ' "$@" >"$out/command"
   printf '%s\n' "$top" >"$out/tree"
   cp "$guest_dir/init.sh" "$out/init.sh"
@@ -129,16 +167,18 @@ boot() {
   local start
   start=$(now)
   say "booting (QEMU, software emulation, 2 CPUs)"
+  # Neither QEMU nor the tails get this script's locks (descriptors 8 and 9): the build lock is
+  # released when the build is done, and a killed script leaves no child holding a lock.
   qemu-system-x86_64 -accel tcg,thread=multi -cpu max,smap=off -smp 2 -m 6G \
     -display none -no-reboot -nic none -monitor none -serial "file:$out/console.log" \
     -kernel "$image_dir/vmlinuz" -initrd "$image_dir/initrd.img" \
     -append "console=ttyS0 root=/dev/vda rw init=/sbin/mxv-init panic=1 quiet" \
     -drive "$drive" \
     -virtfs "local,path=$top,mount_tag=mxvtree,security_model=none,readonly=on" \
-    -virtfs "local,path=$out,mount_tag=mxvout,security_model=none" &
+    -virtfs "local,path=$out,mount_tag=mxvout,security_model=none" 8<&- 9>&- &
   qemu_pid=$!
-  tail -n +1 -s 0.5 -f --pid="$qemu_pid" "$out/stdout" &
-  tail -n +1 -s 0.5 -f --pid="$qemu_pid" "$out/stderr" >&2 &
+  tail -n +1 -s 0.5 -f --pid="$qemu_pid" "$out/stdout" 8<&- 9>&- &
+  tail -n +1 -s 0.5 -f --pid="$qemu_pid" "$out/stderr" >&2 8<&- 9>&- &
   local booted=0 elapsed
   while kill -0 "$qemu_pid" 2>/dev/null; do
     elapsed=$(($(now) - start))
@@ -166,25 +206,68 @@ boot() {
     return 1
   fi
   say "powered off after $(($(now) - start)) s"
-  return "$(cat "$out/rc")"
+  local rc
+  rc=$(cat "$out/rc")
+  if ! [[ $rc =~ ^[0-9]{1,3}$ ]] || [ "$rc" -gt 255 ]; then
+    say "the guest's exit code is not one: $rc"
+    return 1
+  fi
+  return "$rc"
+}
+
+# Throws away DIR, a build that did not finish: first what its process, which is gone, left mounted
+# in its chroot, then the rest, never crossing into another file system.
+discard_build() {
+  local dir=$1
+  [ -e "$dir" ] || return 0
+  chroot_clear_leftovers "$dir/root" || die "a mount left in $dir/root could not be removed"
+  rm -rf --one-file-system "$dir"
+}
+
+# Removes DIR, a finished image, unless a run is using it: the exclusive lock on its image is only
+# tried, never waited for, and held until it is gone. Returns 1 when the image is in use.
+remove_unused_image() {
+  local dir=$1
+  [ -e "$dir" ] || return 0
+  if [ -f "$dir/root.img" ] && { exec 7<"$dir/root.img"; } 2>/dev/null; then
+    if ! flock -xn 7; then
+      exec 7<&-
+      return 1
+    fi
+  fi
+  rm -rf --one-file-system "$dir"
+  exec 7<&-
+}
+
+# Removes what other keys left in the cache: images out of date (but each one in use is left for a
+# later build) and builds that did not finish. Only names of this script's own form are touched.
+prune_other_keys() {
+  local entry name
+  for entry in "$cache"/*; do
+    name=${entry##*/}
+    [[ $name =~ ^[0-9a-f]{16}(\.build(\.done)?)?$ ]] && [ "$name" != "$key" ] || continue
+    case "$name" in
+      *.build | *.build.done) discard_build "$entry" ;;
+      *) remove_unused_image "$entry" || say "kept the image $name: a run is using it" ;;
+    esac
+  done
 }
 
 build_image() {
-  local start root mirror
+  local start root mirror status f
   start=$(now)
   mirror=$(host_mirror "$codename")
   [ -n "$mirror" ] || die "no Debian mirror for $codename found in this machine's apt sources"
-  mkdir -p "$cache"
-  # An unfinished build from before is thrown away.
-  unmount_under "$cache/$key.build"
-  rm -rf --one-file-system "$cache/$key.build"
-  root=$cache/$key.build/root
+  # An unfinished build from before is thrown away; its process is gone, since this one holds the
+  # build lock.
+  discard_build "$build_dir"
+  root=$build_dir/root
   mkdir -p "$root"
   say "building the guest image (first run on this machine: about 15 minutes)"
   say "debootstrap of Debian $codename from this machine's mirror"
-  timeout 1200 debootstrap --variant=minbase --arch=amd64 "$codename" "$root" "$mirror" \
-    >"$cache/$key.build/debootstrap.log" 2>&1 \
-    || { tail -n 20 "$cache/$key.build/debootstrap.log" >&2; die "debootstrap failed"; }
+  bounded 1200 "$build_dir/debootstrap.log" \
+    debootstrap --variant=minbase --arch=amd64 "$codename" "$root" "$mirror" \
+    || { tail -n 20 "$build_dir/debootstrap.log" >&2; die "debootstrap failed"; }
   say "debootstrap done after $(($(now) - start)) s"
 
   # The guest installs from the same sources as this machine.
@@ -194,20 +277,17 @@ build_image() {
   done
   printf 'path-exclude /usr/share/doc/*\npath-exclude /usr/share/man/*\npath-exclude /usr/share/locale/*\n' \
     >"$root/etc/dpkg/dpkg.cfg.d/01-nodoc"
-  mount -t proc proc "$root/proc"
-  mount --rbind /dev "$root/dev"
-  mount -t sysfs sys "$root/sys"
-  local status=0
-  timeout 2400 chroot "$root" /bin/sh -ec "
+  chroot_mount "$root" || die "mounting proc, /dev and sys in the chroot failed"
+  status=0
+  bounded 2400 "$build_dir/install.log" chroot "$root" /bin/sh -ec "
     dpkg --add-architecture i386
     apt-get update -qq
     apt-get install -y -qq --no-install-recommends ${guest_packages[*]}
     apt-get clean
-    rm -rf /var/lib/apt/lists/*" >"$cache/$key.build/install.log" 2>&1 || status=$?
-  umount -R "$root/dev" || umount -l "$root/dev"
-  umount "$root/proc" "$root/sys"
+    rm -rf /var/lib/apt/lists/*" || status=$?
+  chroot_unmount || die "unmounting proc, /dev or sys in the chroot failed"
   if [ $status != 0 ]; then
-    tail -n 20 "$cache/$key.build/install.log" >&2
+    tail -n 20 "$build_dir/install.log" >&2
     die "installing the guest's packages failed"
   fi
   say "packages installed after $(($(now) - start)) s"
@@ -216,37 +296,62 @@ build_image() {
   cp "$guest_dir/mxv-init" "$root/sbin/mxv-init"
   chmod 755 "$root/sbin/mxv-init"
   echo mxv-guest >"$root/etc/hostname"
-  cp "$root/vmlinuz" "$cache/$key.build/vmlinuz"
-  cp "$root/initrd.img" "$cache/$key.build/initrd.img"
-  mkfs.ext4 -q -F -L mxvroot -d "$root" "$cache/$key.build/root.img" 16G >/dev/null
+  cp "$root/vmlinuz" "$build_dir/vmlinuz"
+  cp "$root/initrd.img" "$build_dir/initrd.img"
+  bounded 1200 "$build_dir/mkfs.log" mkfs.ext4 -q -F -L mxvroot -d "$root" "$build_dir/root.img" 16G \
+    || { tail -n 20 "$build_dir/mkfs.log" >&2; die "writing the image failed"; }
   rm -rf --one-file-system "$root"
   say "image written after $(($(now) - start)) s"
 
   # The prefixes are made by Wine in the guest itself, once, and kept in the image.
-  image_dir=$cache/$key.build
+  image_dir=$build_dir
   image=$image_dir/root.img
   boot write 1800 /bin/sh "$guest_dir/provision.sh" || die "making the Wine prefixes in the guest failed"
-  mv "$cache/$key.build" "$image_dir.done"
   image_dir=$cache/$key
   image=$image_dir/root.img
-  rm -rf "$image_dir"
-  mv "$cache/$key.build.done" "$image_dir"
+  # What is at the image's place is incomplete (else there had been no build); no run boots it.
+  remove_unused_image "$image_dir" || die "an incomplete image at $image_dir is in use"
+  mv "$build_dir" "$image_dir"
   # Images of other keys are out of date.
-  find "$cache" -mindepth 1 -maxdepth 1 ! -name "$key" ! -name build.lock -exec rm -rf --one-file-system {} +
+  prune_other_keys
   say "guest image ready after $(($(now) - start)) s: $(du -sh "$image" | cut -f1) on disk"
 }
 
 image_ready() { [ -f "$image_dir/root.img" ] && [ -f "$image_dir/vmlinuz" ]; }
 
+# Builds the image unless it is ready. One build at a time on a machine: descriptor 9 holds the build
+# lock while this process builds, and only then. A run that waited here finds the image that the
+# other one built.
 ensure_image() {
   image_ready && return 0
-  # One build at a time on a machine; a run that waited here finds the image the other one built.
-  mkdir -p "$cache"
-  exec 9>"$cache/build.lock"
-  flock 9
-  image_ready && return 0
-  host_tools
-  build_image
+  open_cache
+  exec 9>>"$cache/build.lock"
+  # A lock that a child takes on the descriptor belongs to the open file, which this process keeps.
+  in_background flock 9
+  if ! image_ready; then
+    host_tools
+    build_image
+  fi
+  exec 9>&-
+}
+
+# Makes sure the image is there and takes a shared lock on it (descriptor 8) for the rest of this
+# process, so that no build of another key removes it meanwhile. The lock counts only when it is
+# taken on the file that the image's path still names, and the image is whole; a build may have
+# removed it between the check and the lock, and then it is built again.
+use_image() {
+  local attempt
+  for attempt in 1 2 3; do
+    ensure_image
+    if { exec 8<"$image"; } 2>/dev/null; then
+      flock -s 8
+      if [ /dev/fd/8 -ef "$image" ] && image_ready; then
+        return 0
+      fi
+      exec 8<&-
+    fi
+  done
+  die "the guest image was removed $attempt times just before this run could use it"
 }
 
 case "${1:-}" in
@@ -261,7 +366,7 @@ case "${1:-}" in
     shift
     [ "${1:-}" = -- ] && shift
     [ $# -gt 0 ] || die "usage: guest.sh run -- COMMAND..."
-    ensure_image
+    use_image
     host_tools
     boot snapshot "${MXV_GUEST_TIMEOUT:-3600}" "$@"
     ;;

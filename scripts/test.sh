@@ -6,15 +6,32 @@
 # Where the kernel runs no 32-bit programs, Wine cannot start the shipped 32-bit launcher here. The
 # win32 tree's Wine tests (label "wine") then run in the emulated Debian guest (scripts/guest.sh),
 # which is built in the background while the trees build here, and the rest of that tree runs here.
+# Whatever ends this script, early failures included, stops that build and everything it started.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+# The background build runs in a session of its own, so one signal reaches its whole process group
+# (QEMU and the tails included); guest.sh then stops the steps it runs under their own time limits and
+# unmounts what it mounted before it exits.
+guest_build=
+stop_guest_build() {
+  if [ -n "$guest_build" ] && kill -0 "$guest_build" 2>/dev/null; then
+    echo "test: stopping the guest build" >&2
+    kill -TERM -- "-$guest_build" 2>/dev/null || kill -TERM "$guest_build" 2>/dev/null || true
+    wait "$guest_build" 2>/dev/null || true
+  fi
+  guest_build=
+}
+trap stop_guest_build EXIT
+trap 'exit 130' INT TERM
+
 bash scripts/setup.sh
 guest=0
 if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
   guest=1
   mkdir -p build
   echo "test: this machine runs no 32-bit programs; the win32 Wine tests run in the emulated guest"
-  bash scripts/guest.sh build >build/guest-build.log 2>&1 &
+  setsid -w bash scripts/guest.sh build >build/guest-build.log 2>&1 &
   guest_build=$!
 fi
 bash scripts/check_format.sh
@@ -28,7 +45,11 @@ if [ $guest = 0 ]; then
 fi
 ctest --preset win32 -LE wine || status=1
 echo "test: waiting for the guest image"
-if ! wait "$guest_build"; then
+build_status=0
+wait "$guest_build" || build_status=$?
+# The build is over: its process id may be reused from now on, so it must not be signalled again.
+guest_build=
+if [ $build_status != 0 ]; then
   cat build/guest-build.log
   echo "test: the guest could not be built" >&2
   exit 1

@@ -636,10 +636,18 @@ TEST(PosixHost, LibrariesLoadByBareNameAndGiveTheirExports) {
     EXPECT_STREQ(probeName(), "TraceLib.dll");
 }
 
+// The local time lies between two readings of the clock that the host reads, CLOCK_REALTIME, taken
+// just before and just after it, to the millisecond. std::time() would not do: it reads a coarser
+// clock, which just after a second boundary can still give the second before.
 TEST(PosixHost, LocalTimeIsNow) {
-    const std::time_t before = std::time(nullptr);
+    const auto milliseconds = [](std::time_t seconds, long nanoseconds) {
+        return static_cast<long long>(seconds) * 1000 + nanoseconds / 1000000;
+    };
+    timespec before{};
+    ASSERT_EQ(clock_gettime(CLOCK_REALTIME, &before), 0);
     const platform::SystemTime local = Real().LocalTime();
-    const std::time_t after = std::time(nullptr);
+    timespec after{};
+    ASSERT_EQ(clock_gettime(CLOCK_REALTIME, &after), 0);
     std::tm now{};
     now.tm_year = local.year - 1900;
     now.tm_mon = local.month - 1;
@@ -648,10 +656,10 @@ TEST(PosixHost, LocalTimeIsNow) {
     now.tm_min = local.minute;
     now.tm_sec = local.second;
     now.tm_isdst = -1;
-    const std::time_t seen = std::mktime(&now);
+    const long long seen = milliseconds(std::mktime(&now), local.milliseconds * 1000000L);
     EXPECT_EQ(now.tm_wday, local.dayOfWeek);
-    EXPECT_GE(seen, before);
-    EXPECT_LE(seen, after);
+    EXPECT_GE(seen, milliseconds(before.tv_sec, before.tv_nsec));
+    EXPECT_LE(seen, milliseconds(after.tv_sec, after.tv_nsec));
 }
 
 } // namespace
