@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/c_runtime_host.h"
+#include "platform/win32/running_executable.h"
 #include "platform/win32/utf16.h"
 #include "platform/win32/win32_text.h"
 #include "platform/windows_path_rules.h"
@@ -469,69 +470,40 @@ private:
         return ::GetFileAttributesW(Wide(path).c_str());
     }
 
-    // Whether two paths are equal, ASCII letters compared without regard to case. Both come from
-    // the one text that the launcher composed and started the utility with, so only the case of
-    // the drive letter and of a short name, which are ASCII, can differ.
-    static bool SamePath(const std::wstring& a, const std::wstring& b) {
-        const auto fold = [](wchar_t c) {
-            return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - 32) : c;
-        };
-        if (a.size() != b.size()) {
-            return false;
-        }
-        for (std::size_t i = 0; i < a.size(); ++i) {
-            if (fold(a[i]) != fold(b[i])) {
-                return false;
-            }
-        }
-        return true;
-    }
-
-    // The last part of a path.
-    static std::wstring FileName(const std::wstring& path) {
-        const std::size_t separator = path.find_last_of(L"\\/");
-        return separator == std::wstring::npos ? path : path.substr(separator + 1);
-    }
-
-    // Whether a running process has path as its executable. Only processes whose executable has
-    // the same file name are looked at closely. A utility started through the short form of its
-    // path may be listed under that form, so both forms are compared. True also when that cannot
-    // be told, a process list that cannot be read included.
+    // Whether a running process has path as its executable, from the system's process list. A
+    // utility started through the short form of its path may be listed under that form, so both
+    // forms are looked for. True also when that cannot be told.
     static bool SomeProcessRuns(const std::wstring& path) {
-        HANDLE processes = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-        if (processes == INVALID_HANDLE_VALUE) {
+        HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        if (snapshot == INVALID_HANDLE_VALUE) {
             return true;
         }
-        const std::wstring forms[] = {path, ShortForm(path)};
+        std::vector<ProcessEntry<std::wstring>> processes;
         PROCESSENTRY32W process;
         process.dwSize = sizeof process;
-        BOOL more = ::Process32FirstW(processes, &process);
-        // The list always holds this process, so an empty one was not read.
-        bool runs = more == FALSE;
-        for (; more && !runs; more = ::Process32NextW(processes, &process)) {
-            const std::wstring name = FileName(process.szExeFile);
-            for (const std::wstring& form : forms) {
-                if (!runs && !form.empty() && SamePath(name, FileName(form))) {
-                    runs = ExecutableMayBe(process.th32ProcessID, form);
-                }
-            }
+        const bool listRead = ::Process32FirstW(snapshot, &process) != FALSE;
+        for (bool more = listRead; more; more = ::Process32NextW(snapshot, &process) != FALSE) {
+            processes.push_back({process.th32ProcessID, process.szExeFile});
         }
-        ::CloseHandle(processes);
-        return runs;
+        ::CloseHandle(snapshot);
+        return ExecutableRuns(listRead, processes, {path, ShortForm(path)}, ExecutablePath);
     }
 
-    // Whether the process's executable, the first entry of its module list, is path. True also
-    // when the list cannot be read, for example because the process has ended or is not ours.
-    static bool ExecutableMayBe(DWORD processId, const std::wstring& path) {
+    // The full path of a process's executable, the first entry of its module list. False when
+    // the list cannot be read.
+    static bool ExecutablePath(unsigned long processId, std::wstring& path) {
         HANDLE modules = ::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId);
         if (modules == INVALID_HANDLE_VALUE) {
-            return true;
+            return false;
         }
         MODULEENTRY32W module;
         module.dwSize = sizeof module;
-        const bool mayBe = !::Module32FirstW(modules, &module) || SamePath(module.szExePath, path);
+        const bool read = ::Module32FirstW(modules, &module) != FALSE;
+        if (read) {
+            path = module.szExePath;
+        }
         ::CloseHandle(modules);
-        return mayBe;
+        return read;
     }
 
     // Opens a console device on first use and keeps it open.
