@@ -40,10 +40,8 @@ class Names(WineTestCase):
     def start_as(self, profile, *more, debug="-all", **knobs):
         """Starts the launcher with USERPROFILE set to profile through the wide Windows calls, and
         the stand-in utility's knobs; more holds further settings for with_environment."""
-        helper = os.path.join(os.path.dirname(os.environ["MXV_OS_CODE"]), "with_environment.exe")
-        launcher = self.prefix.windows_path(os.environ["MXV_EXE"])
-        return self.prefix.start(["USERPROFILE=" + profile] + list(more) + ["--", launcher],
-                                 env=self.utility_env(**knobs), program=helper, debug=debug)
+        return self.start_with_environment(["USERPROFILE=" + profile] + list(more),
+                                           self.utility_env(**knobs), debug=debug)
 
     def launch_as(self, profile, *more, debug="-all"):
         return self.start_as(profile, *more, debug=debug).finish()

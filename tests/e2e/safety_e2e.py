@@ -17,15 +17,7 @@ NO_DIRECTORY = "Failed to create verification utility execution directory"
 
 class Safety(WineTestCase):
     def run_with_environment(self, settings, cwd=None, env=None):
-        """Runs the launcher with environment variables set (NAME=VALUE, also to the empty text) or
-        removed (a bare NAME). Wine sets USERPROFILE itself for a program started from Linux, so a
-        small Windows program built beside os_code sets them and starts the launcher."""
-        helper = os.path.join(os.path.dirname(os.environ["MXV_OS_CODE"]), "with_environment.exe")
-        return self.prefix.run(list(settings) + ["--", self.launcher()], env=env, cwd=cwd,
-                               program=helper)
-
-    def launcher(self):
-        return self.prefix.windows_path(os.environ["MXV_EXE"])
+        return self.start_with_environment(settings, env, cwd).finish()
 
     def c_drive_path(self, unix_path):
         """The C: drive path of a file inside the prefix's drive_c."""

@@ -221,6 +221,15 @@ class WineTestCase(unittest.TestCase):
             raise
         return running, release
 
+    def start_with_environment(self, settings, env=None, cwd=None, debug="-all"):
+        """Starts the launcher with environment variables set (NAME=VALUE, also to the empty text) or
+        removed (a bare NAME); returns a Running. Wine sets USERPROFILE itself for a program started
+        from Linux, so tests/wine/with_environment.cpp sets them, through the wide calls, and starts
+        the launcher."""
+        helper = os.path.join(os.path.dirname(os.environ["MXV_OS_CODE"]), "with_environment.exe")
+        return self.prefix.start(list(settings) + ["--", self.prefix.windows_path(EXE)], env=env,
+                                 cwd=cwd, debug=debug, program=helper)
+
     def hold_file(self, mode, windows_path):
         """Has tests/wine/hold_file.cpp hold the file at windows_path ("open": open for reading,
         sharing reading only; "lock": its far end locked) and waits until it does. It holds the file
