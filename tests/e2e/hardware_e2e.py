@@ -14,6 +14,11 @@ HEADER = "\n\n -- Feature Name:\tHardware ID String:\tManufacturer String: -- \n
 TRAILER = "\n\n\n"
 FIXTURES = os.environ.get("MXV_HW_FIXTURES", "")
 SUCCESS = "Successfully ran verification utility"
+# The report of the fixture library that has only the fallback name, ZeToolSim.dll.
+FALLBACK_TABLE = (HEADER
+                  + "Fallback record one:\tFIXTURE\\SIMONLY_0001:\tFixture Sim Works:\n"
+                  + "Fallback record two:\tFIXTURE\\SIMONLY_0002:\tFixture Sim Works:\n"
+                  + TRAILER)
 
 
 def console_text(hardware):
@@ -82,11 +87,7 @@ class Hardware(WineTestCase):
 
     def test_only_the_fallback_library(self):
         program = self.application([os.path.join(FIXTURES, "simonly", "ZeToolSim.dll")])
-        self.assertEqual(self.dump(program, ["/b /h"]), screen_of(console_text(
-            HEADER
-            + "Fallback record one:\tFIXTURE\\SIMONLY_0001:\tFixture Sim Works:\n"
-            + "Fallback record two:\tFIXTURE\\SIMONLY_0002:\tFixture Sim Works:\n"
-            + TRAILER)))
+        self.assertEqual(self.dump(program, ["/b /h"]), screen_of(console_text(FALLBACK_TABLE)))
 
     def test_folders_named_outside_the_code_page(self):
         # The launcher with its probe library, and the folder it dumps into, have Greek names,
@@ -97,11 +98,7 @@ class Hardware(WineTestCase):
         os.makedirs(folder)
         self.assertEqual(self.dump(program, ["/b /h"], folder,
                                    {"LANG": "C.UTF-8", "LC_ALL": "C.UTF-8"}),
-                         screen_of(console_text(
-                             HEADER
-                             + "Fallback record one:\tFIXTURE\\SIMONLY_0001:\tFixture Sim Works:\n"
-                             + "Fallback record two:\tFIXTURE\\SIMONLY_0002:\tFixture Sim Works:\n"
-                             + TRAILER)))
+                         screen_of(console_text(FALLBACK_TABLE)))
 
     def test_a_table_without_end_record_stops_at_the_image_end(self):
         # The table fills the DLL's image to its last byte with no end record: the report ends at
