@@ -97,16 +97,14 @@ open_cache() {
   build_dir=$cache/$key.build
 }
 
+# The host's tools for the guest. setup.sh installs them; this script only checks, since an install
+# here would run inside a build that test.sh may stop at any moment.
 host_tools() {
   local missing=() p
   for p in debootstrap qemu-system-x86 e2fsprogs; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
   done
-  if [ ${#missing[@]} -gt 0 ]; then
-    say "installing ${missing[*]}"
-    apt-get update -qq
-    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-  fi
+  [ ${#missing[@]} = 0 ] || die "missing on this machine: ${missing[*]}; run scripts/setup.sh first"
 }
 
 # The long steps of a build, and the wait for the build lock, run in the background while this script
@@ -279,10 +277,13 @@ build_image() {
     >"$root/etc/dpkg/dpkg.cfg.d/01-nodoc"
   chroot_mount "$root" || die "mounting proc, /dev and sys in the chroot failed"
   status=0
+  # The chroot fetches through the same script as setup.sh, so a mirror in the middle of a sync
+  # stops neither.
+  cp "$top/scripts/apt_fetch.sh" "$root/tmp/apt_fetch.sh"
   bounded 2400 "$build_dir/install.log" chroot "$root" /bin/sh -ec "
     dpkg --add-architecture i386
-    apt-get update -qq
-    apt-get install -y -qq --no-install-recommends ${guest_packages[*]}
+    bash /tmp/apt_fetch.sh ${guest_packages[*]}
+    rm -f /tmp/apt_fetch.sh
     apt-get clean
     rm -rf /var/lib/apt/lists/*" || status=$?
   chroot_unmount || die "unmounting proc, /dev or sys in the chroot failed"

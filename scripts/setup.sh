@@ -19,7 +19,6 @@ packages=(
 # wine32 lives in the i386 architecture.
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
-  need_update=1
 fi
 
 # apt-get source needs deb-src entries. They are derived from the machine's own Debian entries (same
@@ -61,7 +60,6 @@ if [ ! -s "$src_list" ] && [ ! -s "$src_list_lines" ]; then
     cp "$tmp" "$src_list"
   fi
   rm -f "$tmp"
-  need_update=1
 fi
 
 missing=()
@@ -71,25 +69,40 @@ done
 # wine32 is an i386 package; dpkg-query names it with its architecture.
 dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed' || missing+=(wine32:i386)
 
-if [ "${need_update:-0}" = 1 ] || [ ${#missing[@]} -gt 0 ] || [ ! -d "$top/.deps/bzip2" ]; then
-  apt-get update -qq
-fi
-if [ ${#missing[@]} -gt 0 ]; then
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
-
-# The bzip2 source package, unpacked under .deps/ (ignored by git).
-if [ ! -f "$top/.deps/bzip2/bzlib.c" ]; then
+# Packages and the bzip2 source are fetched only when something is missing; apt_fetch.sh updates the
+# indexes first, goes on past an index that a mirror in the middle of a sync cannot serve, and stops
+# naming what it could not get. A new apt source or architecture alone needs no fetch: the next fetch
+# updates the indexes anyway.
+need_source=0
+[ -f "$top/.deps/bzip2/bzlib.c" ] || need_source=1
+if [ ${#missing[@]} -gt 0 ] || [ $need_source = 1 ]; then
   work=$(mktemp -d)
-  (cd "$work" && apt-get source -qq bzip2 >/dev/null 2>&1)
-  dir=$(find "$work" -maxdepth 1 -type d -name 'bzip2-*' | head -n 1)
-  if [ -z "$dir" ] || [ ! -f "$dir/bzlib.c" ]; then
-    echo "setup: apt-get source bzip2 did not give the library sources" >&2
-    exit 1
+  trap 'rm -rf "$work"' EXIT
+  source_args=()
+  [ $need_source = 0 ] || source_args=(--source bzip2)
+  (cd "$work" && bash "$top/scripts/apt_fetch.sh" "${source_args[@]}" "${missing[@]}")
+  if [ $need_source = 1 ]; then
+    # The bzip2 source package, unpacked under .deps/ (ignored by git).
+    dir=$(find "$work" -maxdepth 1 -type d -name 'bzip2-*' | head -n 1)
+    if [ -z "$dir" ] || [ ! -f "$dir/bzlib.c" ]; then
+      echo "setup: apt-get source bzip2 did not give the library sources" >&2
+      exit 1
+    fi
+    mkdir -p "$top/.deps"
+    rm -rf "$top/.deps/bzip2"
+    mv "$dir" "$top/.deps/bzip2"
   fi
-  mkdir -p "$top/.deps"
-  rm -rf "$top/.deps/bzip2"
-  mv "$dir" "$top/.deps/bzip2"
-  rm -rf "$work"
+fi
+# Where the kernel runs no 32-bit programs, the Wine tests run in the emulated guest, which needs these
+# on the host. They are installed here, never inside the guest build that test.sh may stop at any
+# moment, so no install is ever cut off half-way.
+if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  guest_missing=()
+  for p in debootstrap qemu-system-x86 e2fsprogs; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || guest_missing+=("$p")
+  done
+  if [ ${#guest_missing[@]} -gt 0 ]; then
+    bash "$top/scripts/apt_fetch.sh" "${guest_missing[@]}"
+  fi
 fi
 echo "setup: ready"
