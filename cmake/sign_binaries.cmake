@@ -45,6 +45,7 @@ foreach(_file IN LISTS _files)
   execute_process(
     COMMAND "${OSSLSIGNCODE}" sign ${_common} -h sha256 -nest -in "${_sha1}" -out "${_both}"
     COMMAND_ERROR_IS_FATAL ANY OUTPUT_QUIET)
-  file(COPY_FILE "${_both}" "${OUTPUT_DIR}/${_name}" ONLY_IF_DIFFERENT)
+  execute_process(COMMAND "${CMAKE_COMMAND}" -E copy_if_different "${_both}" "${OUTPUT_DIR}/${_name}"
+                  COMMAND_ERROR_IS_FATAL ANY)
   file(REMOVE "${_sha1}" "${_both}")
 endforeach()
