@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Tests of the run folder and the exit code of scripts/guest.sh's boot, with stand-ins on PATH for
-# mktemp and QEMU. boot is called as the image build calls it, from an "||" list, where set -e is off.
+# mktemp and QEMU, and of its check of the host's tools, with stand-ins for dpkg-query and apt-get. boot is called as the image build calls it, from an "||" list, where set -e is off.
 # A folder that mktemp does not make, or makes wrong, must stop boot before it writes anything or
 # starts QEMU; the stand-in QEMU hands back the exit code that the case gives, as a guest would.
 set -uo pipefail
@@ -67,5 +67,17 @@ private 3     3
 private link  1
 private 1234  1
 CASES
+# The host's tools are only checked, never installed: one that is missing stops the script, named.
+mkdir "$tmp/tools"
+printf '#!/bin/sh\n[ "$3" = e2fsprogs ] || echo "install ok installed"\n' >"$tmp/tools/dpkg-query"
+printf '#!/bin/sh\ntouch "%s/installed"\n' "$tmp" >"$tmp/tools/apt-get"
+chmod +x "$tmp/tools/"*
+out=$(PATH="$tmp/tools:$PATH" && . "$top/scripts/guest.sh" && host_tools 2>&1)
+got=$?
+if [ "$got" = 0 ] || [ -e "$tmp/installed" ] \
+  || ! grep -q 'missing on this machine: e2fsprogs; run scripts/setup.sh first' <<<"$out"; then
+  echo "FAIL: with e2fsprogs missing, the check exited $got and said: $out"
+  failed=1
+fi
 [ $failed = 0 ] && echo "guest boot: all cases passed"
 exit $failed
