@@ -20,6 +20,7 @@ function(mxv_launcher_image target)
   else()
     set(MXV_MANIFEST_ARCH x86)
   endif()
+  # The identity's version is MXV_VERSION_DOTTED (see version_resource.cmake): always four numbers.
   set(MXV_MANIFEST_FILE "${CMAKE_BINARY_DIR}/manifest/${target}.manifest")
   set(_rc "${CMAKE_BINARY_DIR}/manifest/${target}.rc")
   configure_file("${PROJECT_SOURCE_DIR}/cmake/launcher.manifest.in" "${MXV_MANIFEST_FILE}" @ONLY)

@@ -4,7 +4,9 @@
 # a fixed entry order and no owner or access-time fields, so the same binaries give the same bytes.
 #
 # With a certificate and its key (MXV_SIGNING_CERT, MXV_SIGNING_KEY) the package holds signed copies
-# of the two binaries instead (see sign_binaries.cmake), and SHA256SUMS sums those.
+# of the two binaries instead (see sign_binaries.cmake), and SHA256SUMS sums those. A second pair
+# (MXV_SIGNING_CERT_SHA1, MXV_SIGNING_KEY_SHA1), whose certificate chain is signed with SHA-1, makes
+# the SHA-1 signature when it is given, so that Windows 2000 and XP before SP3 can check it.
 if(NOT WIN32)
   return()
 endif()
@@ -21,13 +23,21 @@ configure_file("${PROJECT_SOURCE_DIR}/package/SUPPORT.txt.in" "${_support}" @ONL
 set(MXV_SIGNING_CERT "" CACHE FILEPATH
     "PEM certificate, with any intermediate certificates after it, that signs the release binaries")
 set(MXV_SIGNING_KEY "" CACHE FILEPATH "Unencrypted PEM private key of MXV_SIGNING_CERT")
+set(MXV_SIGNING_CERT_SHA1 "" CACHE FILEPATH
+    "PEM certificate with a SHA-1-signed chain for the SHA-1 signature (else MXV_SIGNING_CERT)")
+set(MXV_SIGNING_KEY_SHA1 "" CACHE FILEPATH "Unencrypted PEM private key of MXV_SIGNING_CERT_SHA1")
 set(_release_binaries "$<TARGET_FILE:MXVLaunch>" "$<TARGET_FILE:mxv_zetoolsim>")
 set(_signed_binaries "")
-if(MXV_SIGNING_CERT OR MXV_SIGNING_KEY)
-  foreach(_file IN ITEMS "${MXV_SIGNING_CERT}" "${MXV_SIGNING_KEY}")
-    if(NOT EXISTS "${_file}")
-      message(FATAL_ERROR "Signing needs both MXV_SIGNING_CERT and MXV_SIGNING_KEY as PEM files; "
-                          "'${_file}' does not exist")
+if(MXV_SIGNING_CERT OR MXV_SIGNING_KEY OR MXV_SIGNING_CERT_SHA1 OR MXV_SIGNING_KEY_SHA1)
+  set(_pairs MXV_SIGNING_CERT MXV_SIGNING_KEY)
+  if(MXV_SIGNING_CERT_SHA1 OR MXV_SIGNING_KEY_SHA1)
+    list(APPEND _pairs MXV_SIGNING_CERT_SHA1 MXV_SIGNING_KEY_SHA1)
+  endif()
+  foreach(_variable IN LISTS _pairs)
+    if(NOT EXISTS "${${_variable}}")
+      message(FATAL_ERROR "Signing needs MXV_SIGNING_CERT and MXV_SIGNING_KEY, and the optional "
+                          "MXV_SIGNING_CERT_SHA1 and MXV_SIGNING_KEY_SHA1 together, as PEM files; "
+                          "${_variable} '${${_variable}}' does not exist")
     endif()
   endforeach()
   find_program(MXV_OSSLSIGNCODE osslsigncode REQUIRED)
@@ -39,7 +49,9 @@ if(MXV_SIGNING_CERT OR MXV_SIGNING_KEY)
   # dependency shows; a signed copy whose bytes stay the same is left untouched.
   add_custom_target(mxv_signed_binaries ALL
     COMMAND "${CMAKE_COMMAND}" "-DOSSLSIGNCODE=${MXV_OSSLSIGNCODE}"
-            "-DCERT=${MXV_SIGNING_CERT}" "-DKEY=${MXV_SIGNING_KEY}" "-DDESCRIPTION=${PROJECT_NAME}"
+            "-DCERT=${MXV_SIGNING_CERT}" "-DKEY=${MXV_SIGNING_KEY}"
+            "-DCERT_SHA1=${MXV_SIGNING_CERT_SHA1}" "-DKEY_SHA1=${MXV_SIGNING_KEY_SHA1}"
+            "-DDESCRIPTION=${PROJECT_NAME}"
             "-DSOURCE_DIR=${PROJECT_SOURCE_DIR}" "-DGIT=${GIT_EXECUTABLE}"
             "-DOUTPUT_DIR=${_signed_dir}"
             "-DFILES=$<TARGET_FILE:MXVLaunch>|$<TARGET_FILE:mxv_zetoolsim>"

@@ -4,6 +4,22 @@
 #
 # Windows Vista treats a program without a manifest as an installer, and asks for elevation, when
 # its version strings carry certain words; the strings are refused here when they do.
+# The project version as Windows wants it in a version resource and a manifest's identity: exactly
+# four numbers from 0 to 65535, the missing ones 0 (a project version of 1.1 gives 1.1.0.0).
+string(REPLACE "." ";" MXV_VERSION_PARTS "${PROJECT_VERSION}")
+foreach(_part IN LISTS MXV_VERSION_PARTS)
+  if(NOT _part MATCHES "^[0-9]+$" OR _part GREATER 65535)
+    message(FATAL_ERROR "Version ${PROJECT_VERSION}: Windows takes only numbers from 0 to 65535")
+  endif()
+endforeach()
+list(LENGTH MXV_VERSION_PARTS _count)
+while(_count LESS 4)
+  list(APPEND MXV_VERSION_PARTS 0)
+  math(EXPR _count "${_count} + 1")
+endwhile()
+list(JOIN MXV_VERSION_PARTS "." MXV_VERSION_DOTTED)
+list(JOIN MXV_VERSION_PARTS "," MXV_VERSION_COMMAS)
+
 function(mxv_version_resource target)
   cmake_parse_arguments(MXV_RC "" "FILE_NAME;DESCRIPTION" "" ${ARGN})
   if(NOT WIN32)

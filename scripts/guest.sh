@@ -26,7 +26,7 @@
 # private to the user who runs the script.
 set -euo pipefail
 
-top=$(cd "$(dirname "$0")/.." && pwd -P)
+top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd -P)
 cache=${MXV_GUEST_CACHE:-/var/cache/mxvlaunch-guest}
 guest_dir=$top/scripts/guest
 export DEBIAN_FRONTEND=noninteractive
@@ -149,17 +149,31 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
+# Makes the folder through which a run talks to its guest and names it in out. It must be private:
+# whoever could write in it could replace the guest's boot script or command, or its exit code. So it
+# counts only as a directory, not a link, owned by this user and open to no one else; QEMU runs as
+# this user and writes in it as that user. Returns 1, having written nothing, when there is none.
+make_run_folder() {
+  local dir
+  dir=$(mktemp -d /tmp/mxv-guest.XXXXXX) || dir=
+  if [ -z "$dir" ] || [ -L "$dir" ] || [ ! -d "$dir" ] || [ ! -O "$dir" ] \
+    || [ "$(stat -c %a "$dir")" != 700 ]; then
+    say "no private folder for the run: mktemp gave '$dir'"
+    return 1
+  fi
+  out=$dir
+}
+
+# Every step of boot returns at once when it fails, also where its caller's "||" keeps set -e off.
 boot() {
   local mode=$1 limit=$2
   shift 2
-  # The folder is private (mktemp makes it so): whoever could write in it could replace the guest's
-  # boot script or command, or its exit code. QEMU runs as this user and writes in it as that user.
-  out=$(mktemp -d /tmp/mxv-guest.XXXXXX)
-  printf '%q ' "$@" >"$out/command"
-  printf '%s\n' "$top" >"$out/tree"
-  cp "$guest_dir/init.sh" "$out/init.sh"
-  : >"$out/stdout"
-  : >"$out/stderr"
+  make_run_folder || return 1
+  if ! { printf '%q ' "$@" >"$out/command" && printf '%s\n' "$top" >"$out/tree" \
+    && cp "$guest_dir/init.sh" "$out/init.sh" && : >"$out/stdout" && : >"$out/stderr"; }; then
+    say "the run folder $out could not be written"
+    return 1
+  fi
   local drive="file=$image,format=raw,if=virtio,cache=unsafe"
   [ "$mode" = write ] || drive+=",snapshot=on"
   local start
@@ -198,14 +212,15 @@ boot() {
   wait "$qemu_pid" || true
   qemu_pid=
   wait
-  if [ ! -f "$out/rc" ]; then
+  # The exit code counts only from a plain file, and only its first bytes are read.
+  if [ -L "$out/rc" ] || [ ! -f "$out/rc" ]; then
     say "the guest powered off without the command's exit code; the end of its console:"
     tail -n 30 "$out/console.log" >&2 || true
     return 1
   fi
   say "powered off after $(($(now) - start)) s"
   local rc
-  rc=$(cat "$out/rc")
+  rc=$(head -c 8 "$out/rc") || return 1
   if ! [[ $rc =~ ^[0-9]{1,3}$ ]] || [ "$rc" -gt 255 ]; then
     say "the guest's exit code is not one: $rc"
     return 1
@@ -223,9 +238,10 @@ discard_build() {
 }
 
 # Removes DIR, a finished image, unless a run is using it: the exclusive lock on its image is only
-# tried, never waited for, and held until it is gone. Returns 1 when the image is in use.
+# tried, never waited for, and held until it is gone. Returns 1 when the image is in use, and 2,
+# having said so, when it could not be removed.
 remove_unused_image() {
-  local dir=$1
+  local dir=$1 status=0
   [ -e "$dir" ] || return 0
   if [ -f "$dir/root.img" ] && { exec 7<"$dir/root.img"; } 2>/dev/null; then
     if ! flock -xn 7; then
@@ -233,20 +249,26 @@ remove_unused_image() {
       return 1
     fi
   fi
-  rm -rf --one-file-system "$dir"
+  rm -rf --one-file-system "$dir" || status=2
   exec 7<&-
+  [ $status = 0 ] || say "the image $dir could not be removed"
+  return $status
 }
 
 # Removes what other keys left in the cache: images out of date (but each one in use is left for a
 # later build) and builds that did not finish. Only names of this script's own form are touched.
 prune_other_keys() {
-  local entry name
+  local entry name status
   for entry in "$cache"/*; do
     name=${entry##*/}
     [[ $name =~ ^[0-9a-f]{16}(\.build(\.done)?)?$ ]] && [ "$name" != "$key" ] || continue
     case "$name" in
       *.build | *.build.done) discard_build "$entry" ;;
-      *) remove_unused_image "$entry" || say "kept the image $name: a run is using it" ;;
+      *)
+        status=0
+        remove_unused_image "$entry" || status=$?
+        [ $status != 1 ] || say "kept the image $name: a run is using it"
+        ;;
     esac
   done
 }
@@ -263,8 +285,10 @@ build_image() {
   mkdir -p "$root"
   say "building the guest image (first run on this machine: about 15 minutes)"
   say "debootstrap of Debian $codename from this machine's mirror"
+  # Neither debootstrap, nor the chroot's package scripts, nor mkfs get the build lock's descriptor: a
+  # daemon that one of them started and that outlived the build would hold the lock for ever.
   bounded 1200 "$build_dir/debootstrap.log" \
-    debootstrap --variant=minbase --arch=amd64 "$codename" "$root" "$mirror" \
+    debootstrap --variant=minbase --arch=amd64 "$codename" "$root" "$mirror" 9>&- \
     || { tail -n 20 "$build_dir/debootstrap.log" >&2; die "debootstrap failed"; }
   say "debootstrap done after $(($(now) - start)) s"
 
@@ -275,6 +299,10 @@ build_image() {
   done
   printf 'path-exclude /usr/share/doc/*\npath-exclude /usr/share/man/*\npath-exclude /usr/share/locale/*\n' \
     >"$root/etc/dpkg/dpkg.cfg.d/01-nodoc"
+  # No service starts in the chroot while packages are installed (policy-rc.d refuses every one); the
+  # policy goes again afterwards, so the image is as it would be without it.
+  printf '#!/bin/sh\nexit 101\n' >"$root/usr/sbin/policy-rc.d"
+  chmod 755 "$root/usr/sbin/policy-rc.d"
   chroot_mount "$root" || die "mounting proc, /dev and sys in the chroot failed"
   status=0
   # The chroot fetches through the same script as setup.sh, so a mirror in the middle of a sync
@@ -285,7 +313,8 @@ build_image() {
     bash /tmp/apt_fetch.sh ${guest_packages[*]}
     rm -f /tmp/apt_fetch.sh
     apt-get clean
-    rm -rf /var/lib/apt/lists/*" || status=$?
+    rm -rf /var/lib/apt/lists/*" 9>&- || status=$?
+  rm -f "$root/usr/sbin/policy-rc.d"
   chroot_unmount || die "unmounting proc, /dev or sys in the chroot failed"
   if [ $status != 0 ]; then
     tail -n 20 "$build_dir/install.log" >&2
@@ -299,7 +328,8 @@ build_image() {
   echo mxv-guest >"$root/etc/hostname"
   cp "$root/vmlinuz" "$build_dir/vmlinuz"
   cp "$root/initrd.img" "$build_dir/initrd.img"
-  bounded 1200 "$build_dir/mkfs.log" mkfs.ext4 -q -F -L mxvroot -d "$root" "$build_dir/root.img" 16G \
+  bounded 1200 "$build_dir/mkfs.log" \
+    mkfs.ext4 -q -F -L mxvroot -d "$root" "$build_dir/root.img" 16G 9>&- \
     || { tail -n 20 "$build_dir/mkfs.log" >&2; die "writing the image failed"; }
   rm -rf --one-file-system "$root"
   say "image written after $(($(now) - start)) s"
@@ -308,10 +338,12 @@ build_image() {
   image_dir=$build_dir
   image=$image_dir/root.img
   boot write 1800 /bin/sh "$guest_dir/provision.sh" || die "making the Wine prefixes in the guest failed"
+  rm -rf "$out"
+  out=
   image_dir=$cache/$key
   image=$image_dir/root.img
   # What is at the image's place is incomplete (else there had been no build); no run boots it.
-  remove_unused_image "$image_dir" || die "an incomplete image at $image_dir is in use"
+  remove_unused_image "$image_dir" || die "an incomplete image at $image_dir is in use or stays"
   mv "$build_dir" "$image_dir"
   # Images of other keys are out of date.
   prune_other_keys
@@ -322,13 +354,16 @@ image_ready() { [ -f "$image_dir/root.img" ] && [ -f "$image_dir/vmlinuz" ]; }
 
 # Builds the image unless it is ready. One build at a time on a machine: descriptor 9 holds the build
 # lock while this process builds, and only then. A run that waited here finds the image that the
-# other one built.
+# other one built. The wait is bounded by the longest a build can take (the sum of its steps' limits).
+lock_wait=7200
 ensure_image() {
   image_ready && return 0
   open_cache
   exec 9>>"$cache/build.lock"
   # A lock that a child takes on the descriptor belongs to the open file, which this process keeps.
-  in_background flock 9
+  in_background flock -w "$lock_wait" 9 \
+    || die "the build lock $cache/build.lock is still held after $lock_wait s, longer than a" \
+      "build takes: a program that an earlier build started may hold it (fuser -v shows which)"
   if ! image_ready; then
     host_tools
     build_image
@@ -354,6 +389,9 @@ use_image() {
   done
   die "the guest image was removed $attempt times just before this run could use it"
 }
+
+# Sourced, as by its tests, the script only defines its functions.
+[ "${BASH_SOURCE[0]}" = "$0" ] || return 0
 
 case "${1:-}" in
   build)

@@ -43,6 +43,7 @@ foreach(_item IN LISTS MXV_ASSEMBLE_ITEMS)
     endwhile()
     file(WRITE "${_target}" "${_text}")
   else()
-    file(COPY_FILE "${_source}" "${_target}")
+    execute_process(COMMAND "${CMAKE_COMMAND}" -E copy "${_source}" "${_target}"
+                    COMMAND_ERROR_IS_FATAL ANY)
   endif()
 endforeach()

@@ -44,8 +44,16 @@ export HOME=/root USER=root LOGNAME=root LANG=C.UTF-8 TERM=dumb
 export MXV_WAIT_SCALE=3
 export PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
 cd "$tree" || say "the tree $tree is not there"
-/bin/bash -c "$(cat "$out/command")" </dev/null >>"$out/stdout" 2>>"$out/stderr"
-echo $? >"$out/rc.new"
+# A command that is missing or blank is refused: run, it would do nothing and report success.
+command=$(cat "$out/command")
+if [ -n "$(printf '%s' "$command" | tr -d '[:space:]')" ]; then
+  /bin/bash -c "$command" </dev/null >>"$out/stdout" 2>>"$out/stderr"
+  status=$?
+else
+  say "the command to run is empty; nothing was run"
+  status=2
+fi
+echo $status >"$out/rc.new"
 mv "$out/rc.new" "$out/rc"
 cd /
 umount -R "$tree" 2>/dev/null

@@ -6,12 +6,15 @@
 The launcher must have both run-from-swap bits in its file header and one manifest, resource 1,
 that asks for asInvoker in the form Windows XP SP2 without later fixes accepts: no element of the
 asm.v1 namespace that XP does not know (XP refuses to start the program), no element that declares
-two namespaces (XP SP2's csrss.exe corrupts its memory and the system restarts), and the trust
-information in the asm.v3 namespace. The library must have no manifest. In both, a header check sum
+two namespaces (XP SP2's csrss.exe corrupts its memory and the system restarts), the trust
+information in the asm.v3 namespace, and an identity of type win32 with a name, the image's
+architecture and a version of four numbers from 0 to 65535 (Windows refuses to start a program whose
+identity is malformed). The library must have no manifest. In both, a header check sum
 must be right. Signed images (--signed) must end in their certificate table, after every section;
 unsigned ones must have none. Prints one line per finding and exits with 1 if there was any.
 """
 import argparse
+import re
 import struct
 import sys
 import xml.etree.ElementTree as ElementTree
@@ -117,6 +120,24 @@ def manifest_findings(text, architecture):
     identity = root.find("{%s}assemblyIdentity" % ASM_V1)
     if identity is None or identity.get("processorArchitecture") != architecture:
         findings.append("the identity's architecture is not the image's, %s" % architecture)
+    if identity is not None:
+        findings += identity_findings(identity)
+    return findings
+
+
+def identity_findings(identity):
+    """What in the manifest's identity makes Windows refuse to start the program: it must be of type
+    win32, have a name and a version of four numbers from 0 to 65535."""
+    findings = []
+    if identity.get("type") != "win32":
+        findings.append("the identity's type is %r, not 'win32'" % identity.get("type"))
+    if not (identity.get("name") or "").strip():
+        findings.append("the identity has no name")
+    version = identity.get("version") or ""
+    parts = version.split(".")
+    if len(parts) != 4 or not all(re.fullmatch("[0-9]{1,5}", p) and int(p) <= 65535
+                                  for p in parts):
+        findings.append("the identity's version %r is not four numbers from 0 to 65535" % version)
     return findings
 
 

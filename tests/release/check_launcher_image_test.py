@@ -32,6 +32,18 @@ _MANIFESTS = [
     ({"</trustInfo>": '</trustInfo><application><windowsSettings/></application>'},
      "<application> is in the asm.v1 namespace"),
     ({'"x86"': '"amd64"'}, "architecture is not the image's"),
+    ({'type="win32"': 'type="win64"'}, "the identity's type is 'win64'"),
+    ({'type="win32" ': ""}, "the identity's type is None"),
+    ({'name="A"': 'name=""'}, "the identity has no name"),
+    ({'name="A"': 'name=" "'}, "the identity has no name"),
+    ({'version="1.0.0.0"': 'version="1.0.0.x"'}, "version '1.0.0.x' is not four numbers"),
+    ({'version="1.0.0.0"': 'version="1.0.0"'}, "version '1.0.0' is not four numbers"),
+    ({'version="1.0.0.0"': 'version="1.1..0"'}, "version '1.1..0' is not four numbers"),
+    ({'version="1.0.0.0"': 'version="1.0.0.0.0"'}, "version '1.0.0.0.0' is not four numbers"),
+    ({'version="1.0.0.0"': 'version="1.0.0.65536"'}, "version '1.0.0.65536' is not four numbers"),
+    ({'version="1.0.0.0"': 'version="1.0.0.-1"'}, "version '1.0.0.-1' is not four numbers"),
+    ({'version="1.0.0.0"': ''}, "version '' is not four numbers"),
+    ({'version="1.0.0.0"': 'version="65535.0.0.65535"'}, None),
 ]
 
 
