@@ -42,7 +42,9 @@ bool CRuntimeHost::CloseFile(Handle file) {
 // The log lies in a folder where every user may create files, so another user could have put a
 // link in its place. The open never follows a reparse point (a symbolic link or a junction is
 // opened as itself), and what was opened is then checked: a second name made with a hard link, a
-// reparse point, a directory or a device is closed again unwritten. A log that the open creates
+// reparse point, a directory or a device is closed again unwritten. Both opens ask for the right
+// to read the attributes, without which the check cannot be made; a log that withholds it is not
+// written. A log that the open creates
 // gets a descriptor that lets every user append to it; when that cannot be built, it gets the
 // folder's default.
 Handle CRuntimeHost::OpenFileForAppending(const std::string& path) {
@@ -50,11 +52,12 @@ Handle CRuntimeHost::OpenFileForAppending(const std::string& path) {
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
     const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
     SecurityFromRules security(RunLogAccess());
-    HANDLE file = ::CreateFileW(native.c_str(), FILE_APPEND_DATA | FILE_READ_DATA, share,
+    const DWORD append = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES;
+    HANDLE file = ::CreateFileW(native.c_str(), append | FILE_READ_DATA, share,
                                 security.Attributes(), OPEN_ALWAYS, flags, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        file = ::CreateFileW(native.c_str(), FILE_APPEND_DATA, share, security.Attributes(),
-                             OPEN_ALWAYS, flags, nullptr);
+        file = ::CreateFileW(native.c_str(), append, share, security.Attributes(), OPEN_ALWAYS,
+                             flags, nullptr);
     }
     if (file == INVALID_HANDLE_VALUE) {
         return nullptr;

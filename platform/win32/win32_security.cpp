@@ -77,8 +77,8 @@ bool SecurityFromRules::Build(const AccessRules& rules) {
         }
         const WellKnown known = WellKnownOf(rules.entries[i].who);
         PSID sid = nullptr;
-        ok = ::AllocateAndInitializeSid(&nt, known.count, known.first, known.second, 0, 0, 0, 0,
-                                        0, 0, &sid) != FALSE;
+        ok = ::AllocateAndInitializeSid(&nt, known.count, known.first, known.second, 0, 0, 0, 0, 0,
+                                        0, &sid) != FALSE;
         if (ok) {
             allocated.push_back(sid);
             sids.push_back(sid);

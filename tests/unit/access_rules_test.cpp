@@ -22,7 +22,7 @@ TEST(AccessRules, OnlyAPlainFileWithOneNameIsWrittenAsTheRunLog) {
         bool written;
     };
     const Case cases[] = {
-        {"a plain file", 1, 0x20, true},          // archive
+        {"a plain file", 1, 0x20, true}, // archive
         {"a file with no other attribute", 1, 0x80, true},
         {"a read-only, hidden, system file", 1, 0x1 | 0x2 | 0x4, true},
         {"a compressed, not indexed file", 1, 0x800 | 0x2000, true},
