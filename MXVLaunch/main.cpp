@@ -1,5 +1,6 @@
-// The launcher's entry: opens the run log, creates the Launch object, reads the switches, runs the
-// console modes or the launch sequence, and ends with one run-log entry.
+// The launcher's entry: secures the library search, opens the run log, creates the Launch object,
+// reads the switches, runs the console modes or the launch sequence, and ends with one run-log
+// entry.
 #include <memory>
 #include <new>
 #include <string>
@@ -90,6 +91,8 @@ const char* RunLaunchSequence(Launch& launch) {
 } // namespace
 
 int WinMain(platform::Handle, platform::Handle, char* commandLine, int) {
+    // Before the log opens and before anything can load a library.
+    platform::host().SecureLibrarySearch();
     const std::string commandText = commandLine != nullptr ? commandLine : "";
     RunLogStream logStream;
     if (!OpenRunLog(logStream)) {

@@ -155,7 +155,8 @@ public:
     virtual bool DeletePlainFile(const std::string& path) = 0;
     // Removes an empty directory.
     virtual bool RemoveEmptyDirectory(const std::string& path) = 0;
-    // Creates one directory level. Fails when the path exists already.
+    // Creates one directory level for the running user alone (besides the system and the
+    // administrators), taking no permission from its parent. Fails when the path exists already.
     virtual bool MakeDirectory(const std::string& path) = 0;
     // Waits the given time. Tests count these rather than wait.
     virtual void Pause(unsigned milliseconds) = 0;
@@ -192,8 +193,14 @@ public:
 
     // --- Libraries ---
 
-    // Loads a library by bare file name through the platform's ordinary search. Returns null when
-    // it does not load. Libraries are never unloaded.
+    // Makes the library search safe before anything can load a library: from then on no library
+    // that the system loads by bare name is taken from the program's own folder or its current
+    // folder, where someone else may have saved one under a system library's name. The entry calls
+    // it first. Does nothing where the platform's search needs no such care.
+    virtual void SecureLibrarySearch() = 0;
+    // Loads a library by bare file name: from the program's own folder first, then through the
+    // platform's ordinary search as SecureLibrarySearch left it. Returns null when it does not
+    // load. Libraries are never unloaded.
     virtual Handle LoadLibraryByName(const std::string& name) = 0;
     // The address of an exported symbol, or null when the library has none of that name.
     virtual const void* FindExport(Handle library, const std::string& name) = 0;
@@ -239,8 +246,11 @@ public:
     // --- Appending to a shared file (the run log) ---
 
     // Opens a file to append to, with the system's own file calls: it is created when missing and
-    // never truncated, and other processes may read it and append to it at the same time. Returns
-    // null when it cannot be opened. The caller closes the handle with CloseFile.
+    // never truncated, and other processes may read it and append to it at the same time. A file
+    // that it creates can be read and appended to by every user; one that exists keeps its
+    // permissions. A link is never followed, and only a plain file with one name is opened (see
+    // IsAppendableRunLog). Returns null when it cannot be opened or is no such file. The caller
+    // closes the handle with CloseFile.
     virtual Handle OpenFileForAppending(const std::string& path) = 0;
     // Appends text at the end of the file in one write, so that lines of concurrent writers never
     // overlap or overwrite each other as long as each writer holds the append turn around its

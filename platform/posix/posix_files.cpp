@@ -1,10 +1,12 @@
 // Writing files and appending to the run log on POSIX systems, with open, write and close and no
 // buffering in between, so that every short write and every failed close is seen by the caller.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 
+#include "platform/access_rules.h"
 #include "platform/c_runtime_host.h"
 
 namespace platform {
@@ -52,9 +54,26 @@ bool CRuntimeHost::CloseFile(Handle file) {
 }
 
 // O_APPEND makes the kernel move to the end and write as one step, so appenders in other processes
-// cannot slip in between.
+// cannot slip in between. O_NOFOLLOW refuses a symbolic link in the log's place, and what was
+// opened must be a plain file with one name, under the same rule as on Windows.
 Handle CRuntimeHost::OpenFileForAppending(const std::string& path) {
-    return Adopt(open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666));
+    const int fd = open(NativePath(path).c_str(),
+                        O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd < 0) {
+        return nullptr;
+    }
+    // The file's kind in the attribute bits of the rule; a file that cannot be looked at counts as
+    // no plain file.
+    struct stat facts {};
+    const unsigned attributes = fstat(fd, &facts) != 0    ? kAttributeDevice
+                                : S_ISDIR(facts.st_mode)  ? kAttributeDirectory
+                                : !S_ISREG(facts.st_mode) ? kAttributeDevice
+                                                          : 0u;
+    if (!IsAppendableRunLog(static_cast<unsigned long>(facts.st_nlink), attributes)) {
+        close(fd);
+        return nullptr;
+    }
+    return Adopt(fd);
 }
 
 // A line end is a line feed here, so the text goes out as it stands.

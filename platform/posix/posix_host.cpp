@@ -456,6 +456,10 @@ public:
         return RegistryValue();
     }
 
+    // The dynamic loader takes no library from the current directory or the executable's
+    // directory unless asked, so there is nothing to secure.
+    void SecureLibrarySearch() override {}
+
     // A bare name is looked for beside the executable first, then in the current directory, then
     // wherever the dynamic loader looks, as Windows searches for a library.
     Handle LoadLibraryByName(const std::string& name) override {

@@ -6,7 +6,9 @@
 
 #include <string>
 
+#include "platform/access_rules.h"
 #include "platform/c_runtime_host.h"
+#include "platform/win32/win32_security.h"
 #include "platform/win32/win32_text.h"
 
 namespace platform {
@@ -36,16 +38,37 @@ bool CRuntimeHost::CloseFile(Handle file) {
 // place and one line would be lost. Read access is asked for as well, because the byte-range lock
 // of the append turn needs it; where the file grants appending but not reading, it is opened to
 // append only and written without the lock.
+//
+// The log lies in a folder where every user may create files, so another user could have put a
+// link in its place. The open never follows a reparse point (a symbolic link or a junction is
+// opened as itself), and what was opened is then checked: a second name made with a hard link, a
+// reparse point, a directory or a device is closed again unwritten. Both opens ask for the right
+// to read the attributes, without which the check cannot be made; a log that withholds it is not
+// written. A log that the open creates
+// gets a descriptor that lets every user append to it; when that cannot be built, it gets the
+// folder's default.
 Handle CRuntimeHost::OpenFileForAppending(const std::string& path) {
     const std::wstring native = Wide(NativePath(path));
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
-    HANDLE file = ::CreateFileW(native.c_str(), FILE_APPEND_DATA | FILE_READ_DATA, share, nullptr,
-                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+    SecurityFromRules security(RunLogAccess());
+    const DWORD append = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES;
+    HANDLE file = ::CreateFileW(native.c_str(), append | FILE_READ_DATA, share,
+                                security.Attributes(), OPEN_ALWAYS, flags, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        file = ::CreateFileW(native.c_str(), FILE_APPEND_DATA, share, nullptr, OPEN_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
+        file = ::CreateFileW(native.c_str(), append, share, security.Attributes(), OPEN_ALWAYS,
+                             flags, nullptr);
     }
-    return file == INVALID_HANDLE_VALUE ? nullptr : file;
+    if (file == INVALID_HANDLE_VALUE) {
+        return nullptr;
+    }
+    BY_HANDLE_FILE_INFORMATION facts;
+    if (!::GetFileInformationByHandle(file, &facts) ||
+        !IsAppendableRunLog(facts.nNumberOfLinks, facts.dwFileAttributes)) {
+        ::CloseHandle(file);
+        return nullptr;
+    }
+    return file;
 }
 
 namespace {

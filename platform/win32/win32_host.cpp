@@ -14,6 +14,8 @@
 #include "platform/c_runtime_host.h"
 #include "platform/win32/running_executable.h"
 #include "platform/win32/utf16.h"
+#include "platform/win32/win32_library_search.h"
+#include "platform/win32/win32_security.h"
 #include "platform/win32/win32_text.h"
 #include "platform/windows_path_rules.h"
 
@@ -198,8 +200,12 @@ public:
         return ::RemoveDirectoryW(Wide(path).c_str()) != FALSE;
     }
 
+    // The directory gets a protected descriptor of its own; when none can be built, it is not
+    // created, rather than created open to whoever may write to its parent.
     bool MakeDirectory(const std::string& path) override {
-        return ::CreateDirectoryW(Wide(path).c_str(), nullptr) != FALSE;
+        SecurityFromRules security(ExecutionDirectoryAccess());
+        return security.Attributes() != nullptr &&
+               ::CreateDirectoryW(Wide(path).c_str(), security.Attributes()) != FALSE;
     }
 
     void Pause(unsigned milliseconds) override { ::Sleep(milliseconds); }
@@ -309,9 +315,9 @@ public:
         return value;
     }
 
-    Handle LoadLibraryByName(const std::string& name) override {
-        return ::LoadLibraryA(name.c_str());
-    }
+    void SecureLibrarySearch() override { platform::SecureLibrarySearch(); }
+
+    Handle LoadLibraryByName(const std::string& name) override { return LoadBesideProgram(name); }
 
     const void* FindExport(Handle library, const std::string& name) override {
         return reinterpret_cast<const void*>(

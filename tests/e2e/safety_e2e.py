@@ -1,18 +1,27 @@
 """End-to-end tests of MXVLaunch.exe under Wine in a hostile or broken environment: a profile
 directory that is empty, relative or too long, a stale execution directory that holds a tree and
-read-only files, a utility left running by a launcher that was killed, and a leftover utility that
-another program holds open. Each checks what a user would find afterwards: the folders and files,
+read-only files, a utility left running by a launcher that was killed, a leftover utility that
+another program holds open, libraries planted beside the launcher, and a run log linked to another
+user's file. Each checks what a user would find afterwards: the folders and files,
 the run log, the exit code and the boxes shown."""
 
 import os
 import shutil
 import unittest
 
-from wine_harness import NOTICE, PAYLOAD_DIR, PAYLOAD_NAMES, WineTestCase
+from wine_harness import EXE, NOTICE, PAYLOAD_DIR, PAYLOAD_NAMES, Terminal, WineTestCase
 
 SUCCESS = "Successfully ran verification utility"
 NOT_READY = "System is not ready to launch verification utility"
 NO_DIRECTORY = "Failed to create verification utility execution directory"
+
+# Libraries that Windows loads by bare name into a windowed program after it has started, and that
+# a file of the same name beside the program or in its current folder would stand in for. Left out:
+# version, imm32 and sechost, which Wine's own kernel, user and advapi libraries import before the
+# launcher's first instruction, so that no program can keep a planted copy of them out under Wine;
+# Windows loads them as known system libraries, from the system folder only.
+PLANTED = ["uxtheme", "dwmapi", "userenv", "setupapi", "apphelp", "propsys", "cryptbase", "oleacc",
+           "clbcatq"]
 
 
 class Safety(WineTestCase):
@@ -153,6 +162,74 @@ class Safety(WineTestCase):
         result = self.prefix.run(env=self.utility_env())
         self.assertEqual(sorted(self.report(self.report_path)["files"]), sorted(PAYLOAD_NAMES))
         self.assert_log_entries([NO_DIRECTORY, SUCCESS])
+
+    def test_libraries_planted_beside_the_launcher_never_load(self):
+        # The launcher with the fallback probe library beside it, and in the folders beside it and
+        # current to it a library that leaves a marker when loaded, under each system name. Wine
+        # is made to prefer such a file over its own built-in library, as Windows always does.
+        app = os.path.join(self.prefix.root, "Downloads")
+        os.makedirs(app)
+        program = shutil.copy(EXE, app)
+        shutil.copy(os.path.join(os.environ["MXV_HW_FIXTURES"], "simonly", "ZeToolSim.dll"), app)
+        current = os.path.join(self.prefix.root, "current")
+        os.makedirs(current)
+        for folder in (app, current):
+            for name in PLANTED:
+                shutil.copy(os.environ["MXV_PLANTED_LIBRARY"], os.path.join(folder, name + ".dll"))
+        markers = os.path.join(self.prefix.root, "markers")
+        os.makedirs(markers)
+        env = dict(self.utility_env(),
+                   WINEDLLOVERRIDES=";".join(name + "=n,b" for name in PLANTED),
+                   MXV_PLANTED_MARKERS=self.prefix.windows_path(markers))
+
+        def loaded_by_launcher():
+            return sorted(m for m in os.listdir(markers) if m.endswith("@MXVLaunch.exe"))
+
+        # The marker works: a program that loads a planted copy on purpose leaves one.
+        self.prefix.run([self.prefix.windows_path(os.path.join(app, "uxtheme.dll")) + ",Any"],
+                        env=env, program="rundll32")
+        self.assertIn("uxtheme.dll@rundll32.exe", os.listdir(markers))
+
+        # The typical run.
+        result = self.prefix.run(env=env, cwd=current, program=program)
+        self.assertEqual(result.code, 1)
+        self.assertEqual(sorted(self.report(self.report_path)["files"]), sorted(PAYLOAD_NAMES))
+        self.assertEqual(loaded_by_launcher(), [])
+
+        # The dump with the hardware report: the probe library beside the launcher gives its table.
+        terminal = Terminal(self.prefix, ["/b", "/h"], current, env, program=program)
+        self.addCleanup(terminal.close)
+        terminal.wait_for_text("Press any key to exit")
+        screen = terminal.screen()
+        terminal.send_key("x")
+        self.assertEqual(terminal.exit_code(), 1)
+        self.assertIn("Fallback record one:", screen)
+        self.assertIn("Fallback record two:", screen)
+        self.assertEqual(loaded_by_launcher(), [])
+
+        # The refusal of an unsupported system, with its message box.
+        self.prefix.set_version("win7")
+        self.prefix.trace_calls(["user32.MessageBoxA"])
+        result = self.prefix.run(env=env, cwd=current, program=program, debug="-all,+relay")
+        self.assertEqual(self.boxes(result.stderr), [
+            ("The verification tool is not supported on this operating system.", "ERROR", 0x10)])
+        self.assertEqual(loaded_by_launcher(), [])
+        self.assert_log_entries([SUCCESS, SUCCESS, NOT_READY])
+
+    def test_a_log_linked_to_another_file_is_left_alone(self):
+        # Another user made debug.log a hard link to a file of theirs before the run.
+        other = os.path.join(self.prefix.drive_c, "other.txt")
+        content = b"a file that another user can read\r\n"
+        with open(other, "wb") as f:
+            f.write(content)
+        os.link(other, self.prefix.log)
+        result = self.prefix.run(env=self.utility_env())
+        self.assertEqual(result.code, 1)
+        self.assertEqual(result.stdout_lines, ["couldn't open log file"])
+        with open(other, "rb") as f:
+            self.assertEqual(f.read(), content)
+        self.assertEqual(sorted(self.report(self.report_path)["files"]), sorted(PAYLOAD_NAMES))
+        self.assertFalse(os.path.exists(self.prefix.dvt))
 
 
 if __name__ == "__main__":

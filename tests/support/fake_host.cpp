@@ -305,6 +305,10 @@ platform::RegistryValue FakeHost::ReadMachineRegistryValue(const std::string& ke
     return value;
 }
 
+void FakeHost::SecureLibrarySearch() {
+    calls.push_back("secure library search");
+}
+
 platform::Handle FakeHost::LoadLibraryByName(const std::string& name) {
     calls.push_back("load " + name);
     const auto found = libraries.find(name);

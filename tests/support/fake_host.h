@@ -63,6 +63,7 @@ public:
     platform::RegistryValue ReadMachineRegistryValue(const std::string& key,
                                                      const std::string& name,
                                                      unsigned bufferSize) override;
+    void SecureLibrarySearch() override;
     platform::Handle LoadLibraryByName(const std::string& name) override;
     const void* FindExport(platform::Handle library, const std::string& name) override;
     std::size_t ImageBytesFrom(const void* address) override;

@@ -55,6 +55,8 @@ using Entry = LauncherTest;
 
 TEST_F(Entry, ATypicalRunExtractsStartsRemovesAndLogsSuccess) {
     EXPECT_EQ(RunLauncher(""), 1);
+    ASSERT_FALSE(fake_.calls.empty());
+    EXPECT_EQ(fake_.calls.front(), "secure library search") << "before the log or any library";
     EXPECT_EQ(Log(), OneEntry("Successfully ran verification utility"));
     EXPECT_EQ(fake_.standardOutput, "");
     EXPECT_TRUE(fake_.messageBoxes.empty());

@@ -74,6 +74,17 @@ TEST_F(PosixFiles, WritingTruncatesAndAppendingKeepsAndAddsExactBytes) {
     EXPECT_TRUE(fs::exists(root_ / "new.log"));
     EXPECT_EQ(host.OpenFileForAppending(WindowsForm(root_ / "missing" / "x.log")), nullptr);
     EXPECT_EQ(host.OpenFileForWriting(WindowsForm(root_ / "missing" / "x.bin")), nullptr);
+
+    // A log that is a second name of another file, or a symbolic link to one, is not opened, and
+    // the other file stays as it was.
+    const fs::path other = root_ / "other.txt";
+    std::ofstream(other) << "someone else's\n";
+    fs::create_hard_link(other, root_ / "hard.log");
+    fs::create_symlink(other, root_ / "soft.log");
+    for (const char* name : {"hard.log", "soft.log"}) {
+        EXPECT_EQ(host.OpenFileForAppending(WindowsForm(root_ / name)), nullptr) << name;
+    }
+    EXPECT_EQ(ReadFileBytes(other.string()), "someone else's\n");
 }
 
 TEST_F(PosixFiles, AWriteToAFullDiskIsSeenAndTheFileIsRemoved) {
