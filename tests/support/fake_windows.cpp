@@ -30,23 +30,20 @@ std::u16string WesternCodePage::Widen(const std::string& bytes) const {
 
 namespace {
 
+// The ideographs that the model holds, from U+4E00 on, one for each trail byte of the lead byte.
 constexpr char16_t kFirstIdeograph = 0x4E00;
-constexpr unsigned kLeadFirst = 0x81;
-constexpr unsigned kLeadLast = 0x9F;
-constexpr unsigned kTrailsPerLead = 188;
+constexpr unsigned kLead = 0x88;
 
 } // namespace
 
 std::string DoubleByteCodePage::Narrow(const std::u16string& text) const {
     std::string bytes;
     for (const char16_t unit : text) {
-        const unsigned index = static_cast<unsigned>(unit - kFirstIdeograph);
+        const unsigned trail = 0x40 + static_cast<unsigned>(unit - kFirstIdeograph);
         if (unit < 0x80) {
             bytes += static_cast<char>(unit);
-        } else if (unit >= kFirstIdeograph &&
-                   index < (kLeadLast - kLeadFirst + 1) * kTrailsPerLead) {
-            const unsigned trail = 0x40 + index % kTrailsPerLead;
-            bytes += static_cast<char>(kLeadFirst + index / kTrailsPerLead);
+        } else if (unit >= kFirstIdeograph && trail < 0xFC) {
+            bytes += static_cast<char>(kLead);
             bytes += static_cast<char>(trail >= 0x7F ? trail + 1 : trail);
         } else {
             bytes += '?';
@@ -59,20 +56,16 @@ std::u16string DoubleByteCodePage::Widen(const std::string& bytes) const {
     std::u16string text;
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         const auto byte = static_cast<unsigned char>(bytes[i]);
+        const auto trail = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) : 0u;
         if (byte < 0x80) {
             text += static_cast<char16_t>(byte);
-            continue;
-        }
-        const auto trail = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) : 0u;
-        if (byte < kLeadFirst || byte > kLeadLast || trail < 0x40 || trail > 0xFC ||
-            trail == 0x7F) {
+        } else if (byte != kLead || trail < 0x40 || trail > 0xFC || trail == 0x7F) {
             text += u'\u30FB';
-            continue;
+        } else {
+            text +=
+                static_cast<char16_t>(kFirstIdeograph + (trail > 0x7F ? trail - 1 : trail) - 0x40);
+            ++i;
         }
-        const unsigned index = (trail > 0x7F ? trail - 1 : trail) - 0x40;
-        text +=
-            static_cast<char16_t>(kFirstIdeograph + (byte - kLeadFirst) * kTrailsPerLead + index);
-        ++i;
     }
     return text;
 }
@@ -102,11 +95,6 @@ std::size_t FakeShortNames::GetShortPathName(const char16_t* path, char16_t* buf
         return 0;
     }
     const std::u16string shortPath = ShortForm(path);
-    if (bufferSizes.size() == 1) {
-        for (const auto& renamed : renamedAfterFirstCall) {
-            shortNames[renamed.first] = renamed.second;
-        }
-    }
     if (shortPath.empty()) {
         return 0;
     }

@@ -20,10 +20,10 @@ struct WesternCodePage {
     std::u16string Widen(const std::string& bytes) const;
 };
 
-// A double-byte code page with the byte ranges of code page 932: ASCII as one byte, each
-// ideograph from U+4E00 on as a lead byte (0x81 to 0x9F) and a trail byte (0x40 to 0xFC without
-// 0x7F, so a trail byte can be "\"), everything else as "?". A lead byte without its trail, as a
-// cut can leave it, reads back as the page's default character U+30FB.
+// A double-byte code page with the byte ranges of code page 932: ASCII as one byte, the first 187
+// ideographs from U+4E00 on as the lead byte 0x88 and a trail byte (0x40 to 0xFC without 0x7F, so
+// a trail byte can be "\"), everything else as "?". A lead byte without its trail, as a cut can
+// leave it, reads back as the page's default character U+30FB.
 struct DoubleByteCodePage {
     std::string Narrow(const std::u16string& text) const;
     std::u16string Widen(const std::string& bytes) const;
@@ -41,9 +41,6 @@ public:
     std::set<std::u16string> missing;
     // The buffer size of every call, in order; 0 for a call without a buffer.
     std::vector<std::size_t> bufferSizes;
-    // A name that changes after the first call, giving the path a longer short form, as when
-    // another program renames a folder between two calls.
-    std::map<std::u16string, std::u16string> renamedAfterFirstCall;
 
     // As GetShortPathNameW: the short form's length without its NUL when it fits size units, else
     // the size needed with the NUL; 0 when the path does not exist. Asking for the size with a
