@@ -20,7 +20,7 @@ struct WesternCodePage {
     std::u16string Widen(const std::string& bytes) const;
 };
 
-// A double-byte code page with the byte ranges of code page 932: ASCII as one byte, the first 187
+// A double-byte code page with the byte ranges of code page 932: ASCII as one byte, the first 188
 // ideographs from U+4E00 on as the lead byte 0x88 and a trail byte (0x40 to 0xFC without 0x7F, so
 // a trail byte can be "\"), everything else as "?". A lead byte without its trail, as a cut can
 // leave it, reads back as the page's default character U+30FB.
