@@ -74,10 +74,10 @@ bool ExecutableRuns(const CodePage& page, bool listRead, const std::vector<Proce
         for (const String& form : forms) {
             named = named || (!form.empty() && SamePath(name, FileNameOf(form)));
         }
-        std::string bytes;
         if (!named) {
             continue;
         }
+        std::string bytes;
         if (!modulePath(process.id, bytes)) {
             return true;
         }
