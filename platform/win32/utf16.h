@@ -137,4 +137,12 @@ template <typename Unit> bool Utf8ToUtf16(const std::string& text, std::basic_st
     return true;
 }
 
+// The length of a path as the Windows calls limit it: in UTF-16 units, one for each character up
+// to U+FFFF and two for each one beyond. Text that is not UTF-8 counts in bytes, which are never
+// fewer than its units.
+inline std::size_t WindowsPathLength(const std::string& path) {
+    std::u16string units;
+    return Utf8ToUtf16(path, units) ? units.size() : path.size();
+}
+
 } // namespace platform

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/c_runtime_host.h"
+#include "platform/win32/path_forms.h"
 #include "platform/win32/running_executable.h"
 #include "platform/win32/utf16.h"
 #include "platform/win32/win32_library_search.h"
@@ -173,7 +174,7 @@ public:
 
     Handle FindFirst(const std::string& pattern, std::string& name) override {
         WIN32_FIND_DATAW data{};
-        HANDLE find = ::FindFirstFileW(Wide(pattern).c_str(), &data);
+        HANDLE find = ::FindFirstFileW(EntryPath(pattern).c_str(), &data);
         if (find == INVALID_HANDLE_VALUE) {
             return nullptr;
         }
@@ -193,11 +194,11 @@ public:
     void FindEnd(Handle find) override { ::FindClose(find); }
 
     bool DeletePlainFile(const std::string& path) override {
-        return ::DeleteFileW(Wide(path).c_str()) != FALSE;
+        return ::DeleteFileW(EntryPath(path).c_str()) != FALSE;
     }
 
     bool RemoveEmptyDirectory(const std::string& path) override {
-        return ::RemoveDirectoryW(Wide(path).c_str()) != FALSE;
+        return ::RemoveDirectoryW(EntryPath(path).c_str()) != FALSE;
     }
 
     // The directory gets a protected descriptor of its own; when none can be built, it is not
@@ -212,12 +213,15 @@ public:
 
     // The utility is an 8-bit program: it sees its own path and current directory through the
     // system's code page, where each letter that the code page lacks becomes a "?" and the path
-    // leads nowhere. So a path that the code page cannot hold is given in its short (8.3) form,
-    // which is ASCII wherever the volume keeps short names; where it keeps none, the long path is
-    // all there is.
+    // leads nowhere, and it holds them in buffers of MAX_PATH bytes. So each is given in a form
+    // that the code page holds whole within that size: the path itself, or else its short (8.3)
+    // form. Where neither will do, the utility is not started, as if the start had failed.
     bool StartProcess(const StartParameters& parameters, Handle& process, Handle& thread) override {
         const std::wstring application = ForEightBitProgram(Wide(parameters.applicationName));
         const std::wstring directory = ForEightBitProgram(Wide(parameters.currentDirectory));
+        if (application.empty() || directory.empty()) {
+            return false;
+        }
         // The system may write to the command line, so it gets a buffer of its own.
         std::wstring commandLine = Wide(parameters.commandLine);
         STARTUPINFOW startup;
@@ -328,11 +332,7 @@ public:
 
     bool IsAbsolutePath(const std::string& path) override { return IsAbsoluteWindowsPath(path); }
 
-    // Text that is not UTF-8 counts in bytes, which are never fewer than its units.
-    std::size_t PathLength(const std::string& path) override {
-        std::wstring wide;
-        return Utf8ToUtf16(path, wide) ? wide.size() : path.size();
-    }
+    std::size_t PathLength(const std::string& path) override { return WindowsPathLength(path); }
 
     // Only the read-only attribute stands in the way of deleting a file or removing a directory
     // that belongs to the user. Clearing the last attribute needs FILE_ATTRIBUTE_NORMAL, because
@@ -350,7 +350,7 @@ public:
         if (writable == 0) {
             writable = FILE_ATTRIBUTE_NORMAL;
         }
-        return ::SetFileAttributesW(Wide(path).c_str(), writable) != FALSE;
+        return ::SetFileAttributesW(EntryPath(path).c_str(), writable) != FALSE;
     }
 
     // A junction or a symbolic link to a directory is a directory reparse point, and
@@ -366,9 +366,9 @@ public:
             return false;
         }
         if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            return ::RemoveDirectoryW(Wide(path).c_str()) != FALSE;
+            return ::RemoveDirectoryW(EntryPath(path).c_str()) != FALSE;
         }
-        return ::DeleteFileW(Wide(path).c_str()) != FALSE;
+        return ::DeleteFileW(EntryPath(path).c_str()) != FALSE;
     }
 
     // The system refuses to open the executable of a running program for writing, whatever
@@ -473,38 +473,48 @@ private:
     }
 
     static DWORD Attributes(const std::string& path) {
-        return ::GetFileAttributesW(Wide(path).c_str());
+        return ::GetFileAttributesW(EntryPath(path).c_str());
     }
+
+    // The form of a path for the calls that read, list and remove entries: past MAX_PATH, which
+    // Windows refuses in the plain form, the long-path form (see WideCallForm). Only the removal
+    // of the execution directory's entries names paths that long, because the launcher refuses an
+    // execution directory whose payload paths do not fit; what the utility made beneath it can be
+    // deeper. The removal never lists or enters a link, so the long-path form follows none.
+    static std::wstring EntryPath(const std::string& path) { return WideCallForm(Wide(path)); }
 
     // Whether a running process has path as its executable, from the system's process list. A
     // utility started through the short form of its path may be listed under that form, so both
-    // forms are looked for. True also when that cannot be told.
+    // forms are looked for. True also when that cannot be told. The list is read with the 8-bit
+    // calls: Windows 2000 and XP hold these paths as 8-bit text, which is all that any form of the
+    // calls can give there, and Windows 2000 documents only the 8-bit forms.
     static bool SomeProcessRuns(const std::wstring& path) {
         HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
         if (snapshot == INVALID_HANDLE_VALUE) {
             return true;
         }
-        std::vector<ProcessEntry<std::wstring>> processes;
-        PROCESSENTRY32W process;
+        std::vector<ProcessEntry> processes;
+        PROCESSENTRY32 process;
         process.dwSize = sizeof process;
-        const bool listRead = ::Process32FirstW(snapshot, &process) != FALSE;
-        for (bool more = listRead; more; more = ::Process32NextW(snapshot, &process) != FALSE) {
+        const bool listRead = ::Process32First(snapshot, &process) != FALSE;
+        for (bool more = listRead; more; more = ::Process32Next(snapshot, &process) != FALSE) {
             processes.push_back({process.th32ProcessID, process.szExeFile});
         }
         ::CloseHandle(snapshot);
-        return ExecutableRuns(listRead, processes, {path, ShortForm(path)}, ExecutablePath);
+        return ExecutableRuns(AnsiCodePage(), listRead, processes,
+                              std::vector<std::wstring>{path, ShortForm(path)}, ExecutablePath);
     }
 
-    // The full path of a process's executable, the first entry of its module list. False when
-    // the list cannot be read.
-    static bool ExecutablePath(unsigned long processId, std::wstring& path) {
+    // The full path of a process's executable, the first entry of its module list, as 8-bit
+    // text. False when the list cannot be read.
+    static bool ExecutablePath(unsigned long processId, std::string& path) {
         HANDLE modules = ::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId);
         if (modules == INVALID_HANDLE_VALUE) {
             return false;
         }
-        MODULEENTRY32W module;
+        MODULEENTRY32 module;
         module.dwSize = sizeof module;
-        const bool read = ::Module32FirstW(modules, &module) != FALSE;
+        const bool read = ::Module32First(modules, &module) != FALSE;
         if (read) {
             path = module.szExePath;
         }

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "platform/win32/code_page.h"
+#include "platform/win32/path_forms.h"
 #include "platform/win32/utf16.h"
 
 namespace platform {
@@ -21,57 +23,47 @@ bool IsAscii(const std::string& text) {
     return true;
 }
 
-namespace {
-
-// True when the system's 8-bit code page holds the text: converted to it and back, it comes out
-// the same. The way back catches both a letter that becomes the default character "?" and one
-// that the conversion replaces by a look-alike, such as "o" for "ő" in the Western code page.
-bool FitsCodePage(const std::wstring& text) {
+std::string AnsiCodePage::Narrow(const std::wstring& text) const {
     if (text.empty()) {
-        return true;
+        return std::string();
     }
     const int length = static_cast<int>(text.size());
     const int bytes =
         ::WideCharToMultiByte(CP_ACP, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
     if (bytes <= 0) {
-        return false;
+        return std::string();
     }
     std::string narrow(static_cast<std::size_t>(bytes), '\0');
-    if (::WideCharToMultiByte(CP_ACP, 0, text.data(), length, &narrow[0], bytes, nullptr,
-                              nullptr) != bytes) {
-        return false;
-    }
-    const int units = ::MultiByteToWideChar(CP_ACP, 0, narrow.data(), bytes, nullptr, 0);
-    if (units != length) {
-        return false;
-    }
-    std::wstring back(static_cast<std::size_t>(units), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, narrow.data(), bytes, &back[0], units);
-    return back == text;
+    const int got =
+        ::WideCharToMultiByte(CP_ACP, 0, text.data(), length, &narrow[0], bytes, nullptr, nullptr);
+    narrow.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    return narrow;
 }
 
-} // namespace
+std::wstring AnsiCodePage::Widen(const std::string& bytes) const {
+    if (bytes.empty()) {
+        return std::wstring();
+    }
+    const int length = static_cast<int>(bytes.size());
+    const int units = ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), length, nullptr, 0);
+    if (units <= 0) {
+        return std::wstring();
+    }
+    std::wstring wide(static_cast<std::size_t>(units), L'\0');
+    const int got = ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), length, &wide[0], units);
+    wide.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    return wide;
+}
 
 std::wstring ShortForm(const std::wstring& path) {
-    const DWORD needed = ::GetShortPathNameW(path.c_str(), nullptr, 0);
-    if (needed == 0) {
-        return std::wstring();
-    }
-    std::wstring shortPath(needed, L'\0');
-    const DWORD got = ::GetShortPathNameW(path.c_str(), &shortPath[0], needed);
-    if (got == 0 || got >= needed) {
-        return std::wstring();
-    }
-    shortPath.resize(got);
-    return shortPath;
+    return ShortPathThrough(path, [](const wchar_t* longPath, wchar_t* buffer, std::size_t size) {
+        return static_cast<std::size_t>(
+            ::GetShortPathNameW(longPath, buffer, static_cast<DWORD>(size)));
+    });
 }
 
 std::wstring ForEightBitProgram(const std::wstring& path) {
-    if (FitsCodePage(path)) {
-        return path;
-    }
-    const std::wstring shortPath = ShortForm(path);
-    return shortPath.empty() ? path : shortPath;
+    return FormForEightBitProgram(AnsiCodePage(), path, ShortForm);
 }
 
 } // namespace platform
