@@ -36,7 +36,7 @@ function(mxv_launcher_image target)
   target_sources(${target} PRIVATE "${_rc}")
   # The runtime pieces built for the processor floor (see runtime/), and the linker's map, which the
   # processor floor check reads to tell where an instruction came from.
-  target_link_libraries(${target} PRIVATE mxv_runtime)
+  target_link_libraries(${target} PRIVATE mxv_runtime mxv_start_up)
   mxv_link_map(${target})
   # The resource compiler reads the manifest through the resource script, which CMake does not scan.
   set_source_files_properties("${_rc}" PROPERTIES OBJECT_DEPENDS "${MXV_MANIFEST_FILE}")

@@ -36,6 +36,11 @@ add_compile_definitions(__USE_MINGW_ANSI_STDIO=0)
 # (which keeps -O2, see bzip2_windows.cmake), not in code of its own.
 add_compile_options("$<$<AND:$<CONFIG:Release>,$<COMPILE_LANGUAGE:C,CXX>>:-Os>")
 
+# No data imported from a DLL without a declaration that says so: with automatic import the linker
+# would leave references for the start-up code to patch at run time, and the start-up code of this
+# build does no such patching (see runtime/pseudo_relocations.cpp). A link that would need it fails.
+add_link_options(-Wl,--disable-auto-import)
+
 # Terminal Server aware images. Terminal Services in application mode (Windows 2000 Server) hands a
 # program without the flag the user's private Windows folder from GetWindowsDirectory, which usually
 # has no Temp folder, so every run-log entry would be lost. The linker sets dynamic base and NX

@@ -21,10 +21,8 @@ add_test(NAME release_binaries_reproducible_and_relocatable
 # in them apart, by the link maps, and fails on anything anywhere else.
 set(_floor_dir "${CMAKE_CURRENT_SOURCE_DIR}/release")
 set(_floor_prebuilt
-    crt2.o dllcrt2.o "libmingw32.a(lib32_libmingw32_a-pesect.o)"
-    "libmingw32.a(lib32_libmingw32_a-pseudo-reloc.o)" "libgcc_eh.a(unwind-dw2.o)"
-    "libgcc_eh.a(unwind-dw2-fde.o)" "libgcc_eh.a(emutls.o)" "libstdc++.a(eh_personality.o)"
-    "libstdc++.a(eh_alloc.o)" "libstdc++.a(eh_catch.o)")
+    crt2.o "libgcc_eh.a(unwind-dw2.o)" "libgcc_eh.a(unwind-dw2-fde.o)" "libgcc_eh.a(emutls.o)"
+    "libstdc++.a(eh_personality.o)" "libstdc++.a(eh_alloc.o)" "libstdc++.a(eh_catch.o)")
 list(TRANSFORM _floor_prebuilt PREPEND "--prebuilt=")
 add_test(NAME release_processor_floor_self_test
          COMMAND ${CMAKE_COMMAND} -E env PYTHONDONTWRITEBYTECODE=1
