@@ -80,12 +80,13 @@ std::string CtimeText(const std::tm& time) {
     const char* day = time.tm_wday >= 0 && time.tm_wday < 7 ? kDays[time.tm_wday] : "???";
     const char* month = time.tm_mon >= 0 && time.tm_mon < 12 ? kMonths[time.tm_mon] : "???";
     // The year is computed in a wider type: 1900 + tm_year does not fit an int for the largest
-    // tm_year. The buffer holds the longest text that any struct tm gives.
+    // tm_year. It is written by std::to_string, as Windows 2000's C library formats no long long.
+    // The buffer holds the longest text that any struct tm gives for the other fields.
     const long long year = 1900LL + time.tm_year;
     char text[96];
-    std::snprintf(text, sizeof text, "%.3s %.3s%3d %.2d:%.2d:%.2d %lld", day, month, time.tm_mday,
-                  time.tm_hour, time.tm_min, time.tm_sec, year);
-    return text;
+    std::snprintf(text, sizeof text, "%.3s %.3s%3d %.2d:%.2d:%.2d ", day, month, time.tm_mday,
+                  time.tm_hour, time.tm_min, time.tm_sec);
+    return text + std::to_string(year);
 }
 
 std::string FormatLogEntry(const std::tm& time, const std::string& message) {

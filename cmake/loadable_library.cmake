@@ -14,6 +14,8 @@ function(mxv_loadable_library target)
       target_sources(${target} PRIVATE "${ARG_DEF}")
     endif()
     target_link_options(${target} PRIVATE -s -Wl,--no-insert-timestamp)
+    mxv_link_map(${target})
+    target_link_libraries(${target} PRIVATE mxv_start_up)
     # With a section per object, the compiler moves zero-filled objects (such as an exported table
     # filled when the library loads) from .bss into .data, where their zeros take room in the file.
     target_compile_options(${target} PRIVATE -fno-data-sections)

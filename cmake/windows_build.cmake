@@ -17,9 +17,29 @@ add_compile_definitions(_WIN32_WINNT=0x0500 WINVER=0x0500)
 add_compile_options("$<$<COMPILE_LANGUAGE:C,CXX>:-ffunction-sections;-fdata-sections>")
 add_link_options(-Wl,--gc-sections)
 
+# The processor floor of the 32-bit programs is the Pentium: no CMOV, FCMOV, FCOMI or multi-byte NOP,
+# which came with the Pentium Pro, and no MMX or SSE. Scheduled for the processors of today, which run
+# the same instructions.
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+  add_compile_options("$<$<COMPILE_LANGUAGE:C,CXX>:-march=pentium;-mtune=generic>")
+endif()
+
+# The strings of the C++ library are compiled with our code, for our floor, member by member, instead
+# of taken whole from the prebuilt library, and formatting goes to the system's msvcrt instead of
+# MinGW's own printf, which is prebuilt and large (see runtime/library_settings.h). C sources see
+# the same printf setting.
+add_compile_options(
+  "$<$<COMPILE_LANGUAGE:CXX>:SHELL:-include ${PROJECT_SOURCE_DIR}/runtime/library_settings.h>")
+add_compile_definitions(__USE_MINGW_ANSI_STDIO=0)
+
 # Optimised for size: the launcher spends its time in file writes and in libbzip2's decompressor
 # (which keeps -O2, see bzip2_windows.cmake), not in code of its own.
 add_compile_options("$<$<AND:$<CONFIG:Release>,$<COMPILE_LANGUAGE:C,CXX>>:-Os>")
+
+# No data imported from a DLL without a declaration that says so: with automatic import the linker
+# would leave references for the start-up code to patch at run time, and the start-up code of this
+# build does no such patching (see runtime/pseudo_relocations.cpp). A link that would need it fails.
+add_link_options(-Wl,--disable-auto-import)
 
 # Terminal Server aware images. Terminal Services in application mode (Windows 2000 Server) hands a
 # program without the flag the user's private Windows folder from GetWindowsDirectory, which usually
