@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Fetches Debian packages, as root, for setup.sh and for the guest image's chroot:
-#   apt_fetch.sh [--source NAME] PACKAGE...
-# updates the package indexes, installs the packages and, with --source, unpacks NAME's source
+#   apt_fetch.sh [--source NAME]... PACKAGE...
+# updates the package indexes, installs the packages and, with each --source, unpacks NAME's source
 # package into the current folder.
 #
 # A mirror can be half-way through an update: one of its indexes then has the wrong size and
@@ -14,11 +14,11 @@
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 
-source_pkg=
-if [ "${1:-}" = --source ]; then
-  source_pkg=${2:?--source needs a package name}
+source_pkgs=()
+while [ "${1:-}" = --source ]; do
+  source_pkgs+=("${2:?--source needs a package name}")
   shift 2
-fi
+done
 
 say() { echo "apt_fetch: $*" >&2; }
 retries=(-o Acquire::Retries=3)
@@ -114,11 +114,11 @@ if [ $# -gt 0 ]; then
   fi
 fi
 
-if [ -n "$source_pkg" ]; then
+for source_pkg in "${source_pkgs[@]}"; do
   apt-get "${retries[@]}" source -qq "$source_pkg" >"$work/source.log" 2>&1 \
     || apt_whole source -qq "$source_pkg" >"$work/source.log" 2>&1 || {
     tail -n 30 "$work/source.log" >&2
     say "could not fetch the source package $source_pkg"
     exit 1
   }
-fi
+done

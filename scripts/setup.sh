@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Installs everything the project needs on a Debian 12 machine, as root, and fetches the bzip2 source
-# package that the Windows build compiles libbzip2 from. Safe to run again: each step checks first.
+# Installs everything the project needs on a Debian 12 machine, as root, and fetches the Debian
+# sources that the Windows build compiles from: libbzip2 (bzip2), the launcher's unwinder and C++
+# exception support (gcc-12-source) and its start-up code (mingw-w64). Safe to run again: each step
+# checks first.
 set -euo pipefail
 
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -13,6 +15,7 @@ packages=(
   clang libclang-rt-14-dev
   gcc-mingw-w64-i686-win32 g++-mingw-w64-i686-win32 binutils-mingw-w64-i686
   gcc-mingw-w64-x86-64-win32 g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64
+  gcc-12-source
   wine wine32 wine64
 )
 
@@ -69,29 +72,52 @@ done
 # wine32 is an i386 package; dpkg-query names it with its architecture.
 dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed' || missing+=(wine32:i386)
 
-# Packages and the bzip2 source are fetched only when something is missing; apt_fetch.sh updates the
+# Packages and source packages are fetched only when something is missing; apt_fetch.sh updates the
 # indexes first, goes on past an index that a mirror in the middle of a sync cannot serve, and stops
 # naming what it could not get. A new apt source or architecture alone needs no fetch: the next fetch
 # updates the indexes anyway.
-need_source=0
-[ -f "$top/.deps/bzip2/bzlib.c" ] || need_source=1
-if [ ${#missing[@]} -gt 0 ] || [ $need_source = 1 ]; then
+source_args=()
+[ -f "$top/.deps/bzip2/bzlib.c" ] || source_args+=(--source bzip2)
+[ -f "$top/.deps/mingw-w64-crt/crt/crtexe.c" ] || source_args+=(--source mingw-w64)
+if [ ${#missing[@]} -gt 0 ] || [ ${#source_args[@]} -gt 0 ]; then
   work=$(mktemp -d)
   trap 'rm -rf "$work"' EXIT
-  source_args=()
-  [ $need_source = 0 ] || source_args=(--source bzip2)
   (cd "$work" && bash "$top/scripts/apt_fetch.sh" "${source_args[@]}" "${missing[@]}")
-  if [ $need_source = 1 ]; then
-    # The bzip2 source package, unpacked under .deps/ (ignored by git).
-    dir=$(find "$work" -maxdepth 1 -type d -name 'bzip2-*' | head -n 1)
-    if [ -z "$dir" ] || [ ! -f "$dir/bzlib.c" ]; then
-      echo "setup: apt-get source bzip2 did not give the library sources" >&2
+  mkdir -p "$top/.deps"
+  # Moves the folder of an unpacked source package that holds FILE to .deps/NAME (ignored by git).
+  take_source() {
+    local pattern=$1 inner=$2 file=$3 name=$4 dir
+    dir=$(find "$work" -maxdepth 1 -type d -name "$pattern" | head -n 1)
+    if [ -z "$dir" ] || [ ! -f "$dir/$inner/$file" ]; then
+      echo "setup: the source package did not give $inner/$file" >&2
       exit 1
     fi
-    mkdir -p "$top/.deps"
-    rm -rf "$top/.deps/bzip2"
-    mv "$dir" "$top/.deps/bzip2"
+    rm -rf "$top/.deps/$name"
+    mv "$dir/$inner" "$top/.deps/$name"
+  }
+  if [[ " ${source_args[*]} " == *" bzip2 "* ]]; then
+    take_source 'bzip2-*' . bzlib.c bzip2
   fi
+  if [[ " ${source_args[*]} " == *" mingw-w64 "* ]]; then
+    # Only the C runtime part of the package, which holds the start-up code and its headers.
+    take_source 'mingw-w64-*' mingw-w64-crt crt/crtexe.c mingw-w64-crt
+  fi
+fi
+# The GCC sources of the unwinder and the C++ exception support, taken from the tarball that
+# gcc-12-source installs (the tarball's other files stay in it).
+if [ ! -f "$top/.deps/gcc-12/libgcc/unwind-dw2.c" ]; then
+  tarball=$(find /usr/src/gcc-12 -maxdepth 1 -name 'gcc-*.tar.xz' | head -n 1)
+  if [ -z "$tarball" ]; then
+    echo "setup: gcc-12-source gave no source tarball under /usr/src/gcc-12" >&2
+    exit 1
+  fi
+  gcc_work=$(mktemp -d)
+  tar -xJf "$tarball" -C "$gcc_work" --wildcards --no-wildcards-match-slash 'gcc-*/libgcc' \
+    'gcc-*/libstdc++-v3/libsupc++' 'gcc-*/include' 'gcc-*/gcc/tsystem.h' 'gcc-*/gcc/coretypes.h'
+  mkdir -p "$top/.deps"
+  rm -rf "$top/.deps/gcc-12"
+  mv "$gcc_work"/gcc-* "$top/.deps/gcc-12"
+  rm -rf "$gcc_work"
 fi
 # Where the kernel runs no 32-bit programs, the Wine tests run in the emulated guest, which needs these
 # on the host. They are installed here, never inside the guest build that test.sh may stop at any
