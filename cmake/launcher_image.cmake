@@ -38,6 +38,13 @@ function(mxv_launcher_image target)
   # The runtime pieces built for the processor floor (see runtime/), and the linker's map, which the
   # processor floor check reads to tell where an instruction came from.
   target_link_libraries(${target} PRIVATE mxv_runtime mxv_start_up)
+  if(TARGET mxv_exception_runtime)
+    target_link_libraries(${target} PRIVATE mxv_exception_runtime)
+    # The start-up code of this build in place of the driver's prebuilt crt2.o.
+    target_link_options(${target} PRIVATE "-B${MXV_START_FILES_DIR}/")
+    add_dependencies(${target} mxv_start_files)
+    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS "${MXV_START_FILES_DIR}/crt2.o")
+  endif()
   mxv_link_map(${target})
   # The resource compiler reads the manifest through the resource script, which CMake does not scan.
   set_source_files_properties("${_rc}" PROPERTIES OBJECT_DEPENDS "${MXV_MANIFEST_FILE}")
