@@ -11,31 +11,56 @@ endif()
 add_test(NAME release_binaries_reproducible_and_relocatable
          COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/release/check_build_traces.py
                  --forbid "${PROJECT_SOURCE_DIR}" --forbid "${CMAKE_BINARY_DIR}"
-                 --forbid "${MXV_BZIP2_SOURCE_DIR}"
+                 --forbid "${MXV_BZIP2_SOURCE_DIR}" --forbid "${MXV_GCC_SOURCE_DIR}"
+                 --forbid "${MXV_MINGW_CRT_SOURCE_DIR}"
                  $<TARGET_FILE:MXVLaunch> $<TARGET_FILE:mxv_zetoolsim>)
 
 # The processor floor, the Pentium: the checker's own tests on made-up listings, and the two
-# binaries. Every instruction of the code built here counts. The prebuilt objects named below, the
-# C++ runtime's unwinder and exception support and MinGW's start-up code, still hold a few Pentium
-# Pro instructions; they can only be rebuilt from their sources, so the check lists what it finds
-# in them apart, by the link maps, and fails on anything anywhere else.
+# binaries. Every instruction in them counts, the runtime pieces included (see runtime/).
 set(_floor_dir "${CMAKE_CURRENT_SOURCE_DIR}/release")
-set(_floor_prebuilt
-    crt2.o "libgcc_eh.a(unwind-dw2.o)" "libgcc_eh.a(unwind-dw2-fde.o)" "libgcc_eh.a(emutls.o)"
-    "libstdc++.a(eh_personality.o)" "libstdc++.a(eh_alloc.o)" "libstdc++.a(eh_catch.o)")
-list(TRANSFORM _floor_prebuilt PREPEND "--prebuilt=")
 add_test(NAME release_processor_floor_self_test
          COMMAND ${CMAKE_COMMAND} -E env PYTHONDONTWRITEBYTECODE=1
                  ${Python3_EXECUTABLE} ${_floor_dir}/check_processor_floor_test.py)
 add_test(NAME release_binaries_processor_floor
          COMMAND ${Python3_EXECUTABLE} ${_floor_dir}/check_processor_floor.py
-                 --objdump "${CMAKE_OBJDUMP}" ${_floor_prebuilt}
+                 --objdump "${CMAKE_OBJDUMP}"
                  "--map=$<TARGET_FILE:MXVLaunch>=$<TARGET_PROPERTY:MXVLaunch,MXV_LINK_MAP>"
                  "--map=$<TARGET_FILE:mxv_zetoolsim>=$<TARGET_PROPERTY:mxv_zetoolsim,MXV_LINK_MAP>"
                  $<TARGET_FILE:MXVLaunch> $<TARGET_FILE:mxv_zetoolsim>)
 set_tests_properties(release_binaries_reproducible_and_relocatable
                      release_processor_floor_self_test release_binaries_processor_floor
                      PROPERTIES TIMEOUT 60)
+
+# The runtime pieces compiled from Debian's sources are the prebuilt code but for the processor:
+# the check compiles each with the build's options and headers for the compiler's default processor
+# and compares it with its prebuilt twin.
+set(_pieces "")
+foreach(_kind IN ITEMS LIBGCC_EH LIBSUPCXX_EH CRT_START)
+  set(_options ${MXV_${_kind}_OPTIONS})
+  foreach(_include IN LISTS MXV_${_kind}_INCLUDES)
+    list(APPEND _options "-I${_include}")
+  endforeach()
+  if(_kind STREQUAL "LIBSUPCXX_EH")
+    # The C++ library's own build puts each function and object in a section of its own.
+    list(APPEND _options -ffunction-sections -fdata-sections)
+  endif()
+  list(JOIN _options "," _options)
+  foreach(_source IN LISTS MXV_${_kind}_SOURCES MXV_${_kind}_SOURCE)
+    get_filename_component(_member "${_source}" NAME_WE)
+    if(_kind STREQUAL "LIBGCC_EH")
+      list(APPEND _pieces "--piece=C|${_source}|libgcc_eh.a(${_member}.o)|${_options}")
+    elseif(_kind STREQUAL "LIBSUPCXX_EH")
+      list(APPEND _pieces "--piece=CXX|${_source}|libstdc++.a(${_member}.o)|${_options}")
+    else()
+      list(APPEND _pieces "--piece=C|${_source}|crt2.o|${_options}")
+    endif()
+  endforeach()
+endforeach()
+add_test(NAME release_runtime_pieces_rebuild_prebuilt
+         COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/release/check_runtime_rebuild.py
+                 --cc "${CMAKE_C_COMPILER}" --cxx "${CMAKE_CXX_COMPILER}" --ar "${CMAKE_AR}"
+                 --strip "${CMAKE_STRIP}" --objdump "${CMAKE_OBJDUMP}" ${_pieces})
+set_tests_properties(release_runtime_pieces_rebuild_prebuilt PROPERTIES TIMEOUT 120)
 
 # The manifest, the run-from-swap bits, the check sums and the absence of a signature in the
 # unsigned build; the checker's own tests spoil copies of the built launcher.
