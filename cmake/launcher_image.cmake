@@ -1,8 +1,8 @@
 # mxv_launcher_image(TARGET): what a launcher program's image tells Windows beyond its code. It gets
 # the application manifest (see manifest.rc.in) and, after linking, the two run-from-swap bits of its
 # file header (see run_from_swap.py), so that Windows copies it to the page file when it is started
-# from a share, a CD or a USB stick. It links the runtime pieces built for the processor floor (see
-# runtime/) and keeps the linker's map (mxv_link_map). Natively it does nothing.
+# from a share, a CD or a USB stick. It links the runtime pieces built for the processor floor
+# (mxv_floor_runtime) and keeps the linker's map (mxv_link_map). Natively it does nothing.
 if(WIN32)
   find_package(Python3 COMPONENTS Interpreter REQUIRED)
 endif()
@@ -13,6 +13,20 @@ function(mxv_link_map target)
   set(_map "${CMAKE_CURRENT_BINARY_DIR}/${target}.map")
   target_link_options(${target} PRIVATE "-Wl,-Map,${_map}")
   set_target_properties(${target} PROPERTIES MXV_LINK_MAP "${_map}")
+endfunction()
+
+# mxv_floor_runtime(TARGET): a Windows program TARGET links the runtime pieces built for the
+# processor floor (see runtime/) instead of their prebuilt copies: on the 32-bit build these are the
+# unwinder, the C++ exception support and the start-up code too.
+function(mxv_floor_runtime target)
+  target_link_libraries(${target} PRIVATE mxv_runtime mxv_start_up)
+  if(TARGET mxv_exception_runtime)
+    target_link_libraries(${target} PRIVATE mxv_exception_runtime)
+    # The start-up code of this build in place of the driver's prebuilt crt2.o.
+    target_link_options(${target} PRIVATE "-B${MXV_START_FILES_DIR}/")
+    add_dependencies(${target} mxv_start_files)
+    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS "${MXV_START_FILES_DIR}/crt2.o")
+  endif()
 endfunction()
 
 function(mxv_launcher_image target)
@@ -35,16 +49,9 @@ function(mxv_launcher_image target)
   configure_file("${PROJECT_SOURCE_DIR}/cmake/launcher.manifest.in" "${MXV_MANIFEST_FILE}" @ONLY)
   configure_file("${PROJECT_SOURCE_DIR}/cmake/manifest.rc.in" "${_rc}" @ONLY)
   target_sources(${target} PRIVATE "${_rc}")
-  # The runtime pieces built for the processor floor (see runtime/), and the linker's map, which the
-  # processor floor check reads to tell where an instruction came from.
-  target_link_libraries(${target} PRIVATE mxv_runtime mxv_start_up)
-  if(TARGET mxv_exception_runtime)
-    target_link_libraries(${target} PRIVATE mxv_exception_runtime)
-    # The start-up code of this build in place of the driver's prebuilt crt2.o.
-    target_link_options(${target} PRIVATE "-B${MXV_START_FILES_DIR}/")
-    add_dependencies(${target} mxv_start_files)
-    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS "${MXV_START_FILES_DIR}/crt2.o")
-  endif()
+  # The runtime pieces built for the processor floor, and the linker's map, which the processor
+  # floor check reads to tell where an instruction came from.
+  mxv_floor_runtime(${target})
   mxv_link_map(${target})
   # The resource compiler reads the manifest through the resource script, which CMake does not scan.
   set_source_files_properties("${_rc}" PROPERTIES OBJECT_DEPENDS "${MXV_MANIFEST_FILE}")
