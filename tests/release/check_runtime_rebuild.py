@@ -1,16 +1,16 @@
 #!/usr/bin/env python3
 """Checks that the runtime pieces which the 32-bit launcher compiles from Debian's sources are the
-code of the cross compiler's prebuilt objects: compiled here with the build's options and headers,
-but for the compiler's default processor, each must disassemble exactly as its prebuilt twin.
+code of the cross compiler's prebuilt objects: compiled with the build's options and headers, but
+for the compiler's default processor, each must disassemble exactly as its prebuilt twin. A
+difference means that the build gives other code than Debian's build did, not the same runtime for
+the Pentium. Debug data and local symbols are left out: the prebuilt objects lack them.
 
     check_runtime_rebuild.py --cc CC --cxx CXX --ar AR --strip STRIP --objdump OBJDUMP
                              --piece=LANGUAGE|SOURCE|PREBUILT|OPTIONS...
 
-Each piece names its language (C or CXX), its source, its prebuilt twin (an archive member such as
-"libgcc_eh.a(unwind-dw2.o)" or an object file such as "crt2.o", found where the compiler finds it)
-and its compile options but the processor, joined with commas. A difference means that the build's options or configuration headers give other code than
-Debian's build did; the build would then ship a changed runtime, not the same one for the Pentium.
-Debug data and local symbol names are left out of the comparison: the prebuilt objects lack them.
+LANGUAGE is C or CXX; PREBUILT an archive member such as "libgcc_eh.a(unwind-dw2.o)" or an object
+file such as "crt2.o", found where the compiler finds it; OPTIONS the compile options but the
+processor, joined with commas.
 """
 import argparse
 import os
@@ -34,16 +34,11 @@ def code_of(tools, path):
 def prebuilt_copy(tools, compiler, prebuilt, directory):
     """Copies the prebuilt object into directory and returns the copy's path."""
     member = re.fullmatch(r"(.+)\((.+)\)", prebuilt)
-    name = member.group(1) if member else prebuilt
-    path = run(compiler, f"-print-file-name={name}").strip()
+    path = run(compiler, f"-print-file-name={member.group(1) if member else prebuilt}").strip()
     copy = os.path.join(directory, "prebuilt.o")
+    command = [tools["ar"], "p", path, member.group(2)] if member else ["cat", path]
     with open(copy, "wb") as out:
-        if member:
-            out.write(subprocess.run([tools["ar"], "p", path, member.group(2)], check=True,
-                                     capture_output=True).stdout)
-        else:
-            with open(path, "rb") as source:
-                out.write(source.read())
+        subprocess.run(command, check=True, stdout=out)
     return copy
 
 
