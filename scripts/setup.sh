@@ -84,16 +84,18 @@ if [ ${#missing[@]} -gt 0 ] || [ ${#source_args[@]} -gt 0 ]; then
   trap 'rm -rf "$work"' EXIT
   (cd "$work" && bash "$top/scripts/apt_fetch.sh" "${source_args[@]}" "${missing[@]}")
   mkdir -p "$top/.deps"
-  # Moves the folder of an unpacked source package that holds FILE to .deps/NAME (ignored by git).
+  # Moves the folder INNER (. for the whole) of the unpacked source package PATTERN, which must hold
+  # FILE, to .deps/NAME (ignored by git).
   take_source() {
     local pattern=$1 inner=$2 file=$3 name=$4 dir
     dir=$(find "$work" -maxdepth 1 -type d -name "$pattern" | head -n 1)
-    if [ -z "$dir" ] || [ ! -f "$dir/$inner/$file" ]; then
-      echo "setup: the source package did not give $inner/$file" >&2
+    [ "$inner" = . ] || dir=${dir:+$dir/$inner}
+    if [ -z "$dir" ] || [ ! -f "$dir/$file" ]; then
+      echo "setup: the $pattern source package did not give $inner/$file" >&2
       exit 1
     fi
     rm -rf "$top/.deps/$name"
-    mv "$dir/$inner" "$top/.deps/$name"
+    mv "$dir" "$top/.deps/$name"
   }
   if [[ " ${source_args[*]} " == *" bzip2 "* ]]; then
     take_source 'bzip2-*' . bzlib.c bzip2
