@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/c_runtime_host.h"
+#include "platform/win32/kernel_function.h"
 #include "platform/win32/path_forms.h"
 #include "platform/win32/running_executable.h"
 #include "platform/win32/utf16.h"
@@ -278,14 +279,7 @@ public:
     // launcher must still load on Windows 2000.
     bool NativeProcessorArchitecture(unsigned short& architecture) override {
         using NativeInfo = void(WINAPI*)(LPSYSTEM_INFO);
-        HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
-        if (kernel == nullptr) {
-            return false;
-        }
-        // The detour through a pointer without a type tells the compiler that the cast between
-        // function types is meant.
-        auto function = reinterpret_cast<NativeInfo>(
-            reinterpret_cast<void*>(::GetProcAddress(kernel, "GetNativeSystemInfo")));
+        auto function = KernelFunction<NativeInfo>("GetNativeSystemInfo");
         if (function == nullptr) {
             return false;
         }

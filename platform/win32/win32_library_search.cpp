@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "platform/win32/kernel_function.h"
 #include "platform/win32/win32_text.h"
 
 namespace platform {
@@ -27,16 +28,6 @@ const wchar_t* const kLoadedLater[] = {
     L"uxtheme.dll", L"dwmapi.dll",    L"userenv.dll", L"setupapi.dll", L"apphelp.dll",
     L"propsys.dll", L"cryptbase.dll", L"oleacc.dll",  L"clbcatq.dll",  L"version.dll",
 };
-
-template <typename Function> Function KernelFunction(const char* name) {
-    HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
-    if (kernel == nullptr) {
-        return nullptr;
-    }
-    // The detour through a pointer without a type tells the compiler that the cast between
-    // function types is meant.
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(::GetProcAddress(kernel, name)));
-}
 
 // The folder that a module's file lies in, from the system's wide calls, grown until the whole
 // path fits; empty when it cannot be had.
