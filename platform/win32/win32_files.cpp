@@ -44,9 +44,8 @@ bool CRuntimeHost::CloseFile(Handle file) {
 // opened as itself), and what was opened is then checked: a second name made with a hard link, a
 // reparse point, a directory or a device is closed again unwritten. Both opens ask for the right
 // to read the attributes, without which the check cannot be made; a log that withholds it is not
-// written. A log that the open creates
-// gets a descriptor that lets every user append to it; when that cannot be built, it gets the
-// folder's default.
+// written. A log that the open creates gets a descriptor that lets every user append to it; when
+// that cannot be built, it gets the folder's default.
 Handle CRuntimeHost::OpenFileForAppending(const std::string& path) {
     const std::wstring native = Wide(NativePath(path));
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
