@@ -12,6 +12,17 @@ namespace {
 // The handler types without the library's deprecation mark on the unexpected handler's type.
 using Handler = void (*)();
 
+// Installs a handler in its slot, the default one in place of null as the standard has it, and
+// returns the handler that was there.
+Handler Install(Handler& slot, Handler handler, Handler byDefault) noexcept {
+    return __atomic_exchange_n(&slot, handler != nullptr ? handler : byDefault, __ATOMIC_ACQ_REL);
+}
+
+// The handler in a slot.
+Handler Current(Handler& slot) noexcept {
+    return __atomic_load_n(&slot, __ATOMIC_ACQUIRE);
+}
+
 } // namespace
 
 namespace __cxxabiv1 {
@@ -44,16 +55,12 @@ void __unexpected(Handler handler) {
 
 namespace std {
 
-// A null handler stands for the default one, as the standard has it.
 terminate_handler set_terminate(terminate_handler handler) noexcept {
-    if (handler == nullptr) {
-        handler = std::abort;
-    }
-    return __atomic_exchange_n(&__cxxabiv1::__terminate_handler, handler, __ATOMIC_ACQ_REL);
+    return Install(__cxxabiv1::__terminate_handler, handler, std::abort);
 }
 
 terminate_handler get_terminate() noexcept {
-    return __atomic_load_n(&__cxxabiv1::__terminate_handler, __ATOMIC_ACQUIRE);
+    return Current(__cxxabiv1::__terminate_handler);
 }
 
 void terminate() noexcept {
@@ -61,18 +68,15 @@ void terminate() noexcept {
 }
 
 Handler set_unexpected(Handler handler) noexcept {
-    if (handler == nullptr) {
-        handler = std::terminate;
-    }
-    return __atomic_exchange_n(&__cxxabiv1::__unexpected_handler, handler, __ATOMIC_ACQ_REL);
+    return Install(__cxxabiv1::__unexpected_handler, handler, std::terminate);
 }
 
 Handler get_unexpected() noexcept {
-    return __atomic_load_n(&__cxxabiv1::__unexpected_handler, __ATOMIC_ACQUIRE);
+    return Current(__cxxabiv1::__unexpected_handler);
 }
 
 void unexpected() {
-    __cxxabiv1::__unexpected(__atomic_load_n(&__cxxabiv1::__unexpected_handler, __ATOMIC_ACQUIRE));
+    __cxxabiv1::__unexpected(Current(__cxxabiv1::__unexpected_handler));
 }
 
 } // namespace std
