@@ -2,7 +2,7 @@
 """Checks that Windows binaries run on the Pentium (P5), the oldest processor the systems they serve
 run on.
 
-    check_processor_floor.py --objdump OBJDUMP [--map BINARY=MAP --prebuilt MEMBER...] BINARY...
+    check_processor_floor.py --objdump OBJDUMP [--map BINARY=MAP...] BINARY...
 
 Disassembles the code of every BINARY (a 32-bit PE image) with `OBJDUMP -d` and reports each
 instruction that the Pentium does not have:
@@ -23,9 +23,8 @@ nonsense, so a section's code ends at its first undecodable byte, which must be 
 word, on a 4-byte boundary; anything else there is reported too.
 
 With --map BINARY=MAP (the linker's map file of BINARY, linked unstripped at the same addresses)
-each finding is traced to the object file it came from. Findings in an object named with --prebuilt
-(an archive member such as `libgcc_eh.a(unwind-dw2.o)`, or a file name such as `crt2.o`) are listed
-apart as known prebuilt code and do not fail the check; any other finding does.
+each finding is traced to the object file it came from: an archive member such as
+`libgcc_eh.a(unwind-dw2.o)`, or an object file.
 """
 import argparse
 import re
@@ -168,22 +167,13 @@ def object_at(sections, address):
     return None
 
 
-def is_prebuilt(name, prebuilt):
-    """Whether an object as the map names it is one of the --prebuilt objects: the map names an
-    archive member by the archive's path and a file by its path, so the names are compared by the
-    last path component."""
-    return name is not None and name.split("/")[-1] in prebuilt
-
-
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--objdump", required=True)
     parser.add_argument("--map", action="append", default=[], metavar="BINARY=MAP")
-    parser.add_argument("--prebuilt", action="append", default=[], metavar="MEMBER")
     parser.add_argument("binaries", nargs="+", metavar="BINARY")
     arguments = parser.parse_args(argv)
     maps = dict(entry.split("=", 1) for entry in arguments.map)
-    prebuilt = set(arguments.prebuilt)
     failed = False
     for binary in arguments.binaries:
         listing = subprocess.run([arguments.objdump, "-d", binary], capture_output=True, text=True)
@@ -196,19 +186,13 @@ def main(argv):
         if binary in maps:
             with open(maps[binary], encoding="utf-8") as map_file:
                 sections = map_sections(map_file.read())
-        known = 0
         for address, text in findings:
             source = object_at(sections, address) if address is not None else None
             where = f"{address:x}: " if address is not None else ""
             origin = f" [{source}]" if source else ""
-            if is_prebuilt(source, prebuilt):
-                known += 1
-                print(f"{binary}: known prebuilt: {where}{text}{origin}")
-            else:
-                failed = True
-                print(f"{binary}: {where}{text}{origin}")
-        print(f"{binary}: {count} instructions, {len(findings) - known} beyond the Pentium"
-              f" in built code, {known} in known prebuilt code")
+            print(f"{binary}: {where}{text}{origin}")
+        failed = failed or bool(findings)
+        print(f"{binary}: {count} instructions, {len(findings)} beyond the Pentium")
     return 1 if failed else 0
 
 
